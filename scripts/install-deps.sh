@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what the build, the demo and the tests need from Debian's archive. Quiet and quick
+# when everything is already present.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build python3 file
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  wine wine64 xvfb xauth icoutils
+  googletest openjdk-17-jdk-headless
+)
+# 32-bit Wine is only usable where the kernel runs 32-bit programs; it is harmless elsewhere.
+packages+=(wine32:i386)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+echo "Installing: ${missing[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+fi
+"${sudo_cmd[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
+  "${missing[@]}" >/dev/null
