@@ -1,0 +1,86 @@
+#include "config/policy.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <io.h>
+#include <sys/stat.h>
+
+#include "config/path_text.h"
+
+namespace {
+
+const char kPolicyFileName[] = "Korvo.exe.policy";
+
+// TEMP as the environment gives it; the system's temporary folder when it is unset, empty
+// or too long, so the file still lands in a writable per-user place.
+std::string temporaryFolder() {
+    char temp[MAX_PATH] = {};
+    DWORD length = GetEnvironmentVariableA("TEMP", temp, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) return temp;
+
+    char systemTemp[MAX_PATH + 1] = {};
+    length = GetTempPathA(sizeof systemTemp, systemTemp);
+    if (length == 0 || length >= sizeof systemTemp) return std::string();
+    std::string folder(systemTemp, length);
+    // GetTempPathA ends its answer with a backslash; TEMP itself normally does not.
+    if (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+    return folder;
+}
+
+}  // namespace
+
+std::string policyFilePath(const std::string& tempDir) { return tempDir + "\\" + kPolicyFileName; }
+
+std::string securityPolicyOptionText(const std::string& escapedPolicyPath) {
+    return "-Djava.security.policy=file:/" + escapedPolicyPath;
+}
+
+std::string policyFileText(const std::string& appCodeBase, const std::string& quickTimeCodeBase) {
+    std::string text;
+    text += "//Give this directory security permissions\r\n";
+    text += "grant codeBase \"file:/";
+    text += appCodeBase;
+    text += "-\" {\r\n";
+    text += "\tpermission java.security.AllPermission;\r\n";
+    text += "};\r\n\r\n";
+    text += "//Give QuickTime security permissions\r\n";
+    text += "grant codeBase \"file:/";
+    text += quickTimeCodeBase;
+    text += "-\" {\r\n";
+    text += "\tpermission java.security.AllPermission;\r\n";
+    text += "};\r\n";
+    return text;
+}
+
+void writePolicyFile(FILE* file, const std::string& appCodeBase, const std::string& quickTimeCodeBase) {
+    const std::string text = policyFileText(appCodeBase, quickTimeCodeBase);
+    std::fwrite(text.data(), 1, text.size(), file);
+}
+
+void preparePolicyFile(LaunchContext& context) {
+    const std::string tempDir = temporaryFolder();
+    context.policyPath = policyFilePath(tempDir);
+
+    // Only a folder the system named gets a file: never a drive root by accident.
+    if (!tempDir.empty()) {
+        const char* path = context.policyPath.c_str();
+        if (_unlink(path) == -1) remove(path);
+        struct _stat status;
+        // Something that could not be deleted (read-only file, a folder) is left as it is.
+        if (_stat(path, &status) != 0) {
+            std::string appCodeBase = context.appDir + "\\";
+            escapeCodeBase(appCodeBase);
+            std::string quickTimeCodeBase = context.quickTimeDir;
+            escapeCodeBase(quickTimeCodeBase);
+            if (FILE* file = std::fopen(path, "wb")) {
+                writePolicyFile(file, appCodeBase, quickTimeCodeBase);
+                std::fclose(file);
+            }
+        }
+    }
+
+    escapeCodeBase(context.policyPath);
+    context.securityManagerOption = "-Djava.security.manager";
+    context.securityPolicyOption = securityPolicyOptionText(context.policyPath);
+}

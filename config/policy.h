@@ -1,0 +1,21 @@
+// The Java security policy the application runs under, written to the temporary folder on
+// every launch, and the two options that switch the security manager on and name the file.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "launcher/launch_context.h"
+
+// Rewrites the policy file and sets policyPath (escaped), securityManagerOption and
+// securityPolicyOption.
+void preparePolicyFile(LaunchContext& context);
+
+void writePolicyFile(FILE* file, const std::string& appCodeBase, const std::string& quickTimeCodeBase);
+
+// The policy file's bytes for two escaped code bases.
+std::string policyFileText(const std::string& appCodeBase, const std::string& quickTimeCodeBase);
+
+// TEMP + "\Korvo.exe.policy", unescaped.
+std::string policyFilePath(const std::string& tempDir);
+std::string securityPolicyOptionText(const std::string& escapedPolicyPath);

@@ -1,0 +1,40 @@
+#include "runtime/load.h"
+
+#include <windows.h>
+
+#include "launcher/report.h"
+#include "runtime/locate.h"
+
+namespace {
+
+const char kCLibrary[] = "\\bin\\msvcr71.dll";
+
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool isDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+}  // namespace
+
+bool isAbsoluteWindowsPath(const char* path) {
+    if (!path || !path[0]) return false;
+    if (isSeparator(path[0]) && isSeparator(path[1])) return true;  // UNC or device path
+    return isDriveLetter(path[0]) && path[1] == ':' && isSeparator(path[2]);
+}
+
+std::string runtimeCLibraryPath(const LaunchContext& context) {
+    std::string path = context.privateRuntime ? context.jreBase : std::string(context.javaHome);
+    if (!isAbsoluteWindowsPath(path.c_str())) return std::string();
+    return path + kCLibrary;
+}
+
+void loadJavaRuntime(LaunchContext& context) {
+    const std::string cLibrary = runtimeCLibraryPath(context);
+    if (!cLibrary.empty() && pathExists(cLibrary.c_str())) {
+        if (!LoadLibraryA(cLibrary.c_str())) reportLaunchError("Error loading msvcr71.dll", false);
+    }
+
+    HMODULE jvm = LoadLibraryA(context.jvmLibraryPath);
+    if (!jvm) reportLaunchError("Error loading JVM", true);
+    context.jniCreateJavaVM =
+        reinterpret_cast<CreateJavaVMFn>(reinterpret_cast<void*>(GetProcAddress(jvm, "JNI_CreateJavaVM")));
+}

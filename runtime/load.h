@@ -1,0 +1,14 @@
+// Brings the chosen runtime's libraries into the process.
+#pragma once
+
+#include "launcher/launch_context.h"
+
+// The runtime's C library to preload, or empty when none should be tried: the private route
+// uses its runtime folder, the registered route the registered Java home. Only absolute paths
+// qualify, so nothing is ever loaded relative to the folder the launch was started from.
+std::string runtimeCLibraryPath(const LaunchContext& context);
+bool isAbsoluteWindowsPath(const char* path);
+
+// Preloads the C library, loads jvm.dll and resolves JNI_CreateJavaVM; a library that does not
+// load ends the launch.
+void loadJavaRuntime(LaunchContext& context);

@@ -1,0 +1,84 @@
+#include "runtime/locate.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "launcher/report.h"
+#include "runtime/registry.h"
+
+namespace {
+
+const char kMakerKey[] = "SOFTWARE\\Halvesta";
+const char kMakerValue[] = "JAVA_HOME";
+const char kFallbackFolder[] = "Java";
+const char kJvmLibrary[] = "\\bin\\client\\jvm.dll";
+const char kJavaKey[] = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
+
+// The private route; true when it chose the runtime.
+bool locatePrivateRuntime(LaunchContext& context) {
+    HKEY key = nullptr;
+    if (!openMachineKey(kMakerKey, &key)) return false;
+
+    // An unreadable value counts as the empty text, so the fallback test decides.
+    char runtimeRoot[kPathBufferSize] = {};
+    readRegistryValue(key, kMakerValue, runtimeRoot, sizeof runtimeRoot);
+    if (!pathExists(runtimeRoot)) {
+        const std::string fallback = fallbackRuntimeRoot(context.appDir);
+        if (pathExists(fallback.c_str())) copyBounded(runtimeRoot, sizeof runtimeRoot, fallback);
+    }
+
+    context.jreBase += runtimeRoot;
+    context.jreBase += "\\";
+    context.jreBase += privateRuntimeName();
+    if (!pathExists(context.jreBase.c_str())) return false;
+    if (!copyBounded(context.javaHome, sizeof context.javaHome, context.jreBase)) return false;
+
+    const std::string library = context.jreBase + kJvmLibrary;
+    if (!pathExists(library.c_str())) return false;
+    return copyBounded(context.jvmLibraryPath, sizeof context.jvmLibraryPath, library);
+}
+
+void locateRegisteredRuntime(LaunchContext& context) {
+    HKEY key = nullptr;
+    if (!openMachineKey(kJavaKey, &key))
+        reportLaunchError("Can't locate JRE[Java Runtime Environment]", true);
+    readRegistryValue(key, "CurrentVersion", context.currentVersion, sizeof context.currentVersion);
+
+    context.jreBase = kJavaKey;
+    context.jreBase += "\\";
+    context.jreBase += context.currentVersion;
+    if (!openMachineKey(context.jreBase.c_str(), &key))
+        reportLaunchError("Can't locate JRE[CurrentVersion]", true);
+    readRegistryValue(key, "JavaHome", context.javaHome, sizeof context.javaHome);
+    readRegistryValue(key, "RuntimeLib", context.jvmLibraryPath, sizeof context.jvmLibraryPath);
+}
+
+}  // namespace
+
+const char* privateRuntimeName() { return "jre1.6.0_02"; }
+
+bool pathExists(const char* path) {
+    struct _stat status;
+    return _stat(path, &status) == 0;
+}
+
+bool copyBounded(char* buffer, size_t capacity, const std::string& text) {
+    if (text.size() >= capacity) return false;
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return true;
+}
+
+std::string fallbackRuntimeRoot(const std::string& appDir) {
+    const size_t lastBackslash = appDir.rfind('\\');
+    std::string root = lastBackslash == std::string::npos ? appDir : appDir.substr(0, lastBackslash);
+    root += "\\";
+    root += kFallbackFolder;
+    return root;
+}
+
+void locateJavaRuntime(LaunchContext& context) {
+    context.jreBase.clear();
+    context.privateRuntime = locatePrivateRuntime(context);
+    if (!context.privateRuntime) locateRegisteredRuntime(context);
+}

@@ -1,0 +1,20 @@
+// Chooses the Java runtime: the private one under the maker's folder, else the registered one.
+#pragma once
+
+#include "launcher/launch_context.h"
+
+const char* privateRuntimeName();
+
+// True when something exists at path (file or folder alike).
+bool pathExists(const char* path);
+
+// Fills jreBase, javaHome, jvmLibraryPath and currentVersion; ends the launch with a fatal
+// report when no runtime can be found.
+void locateJavaRuntime(LaunchContext& context);
+
+// appDir cut before its last backslash (all of it when there is none), then "\Java".
+std::string fallbackRuntimeRoot(const std::string& appDir);
+
+// Copies text into a fixed buffer when it fits with its terminator; otherwise leaves the
+// buffer untouched and returns false.
+bool copyBounded(char* buffer, size_t capacity, const std::string& text);

@@ -1,0 +1,35 @@
+#include "runtime/registry.h"
+
+#include <cstring>
+
+bool openMachineKey(const char* path, HKEY* key) {
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key) == ERROR_SUCCESS;
+}
+
+bool readRegistryValue(HKEY key, const char* name, char* buffer, size_t capacity) {
+    if (!buffer || capacity == 0) return false;
+    // First step: the value's type (its reported size is not trusted for sizing).
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
+
+    // Second step: read into scratch space no larger than the destination, so a value that
+    // does not fit fails with ERROR_MORE_DATA instead of overrunning anything.
+    char scratch[1024];
+    const size_t room = capacity < sizeof scratch ? capacity : sizeof scratch;
+    DWORD got = static_cast<DWORD>(room);
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(scratch), &got) !=
+        ERROR_SUCCESS)
+        return false;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
+    if (got > room) return false;
+
+    // A string stored without its terminator is terminated here, when there is room.
+    const void* terminator = std::memchr(scratch, '\0', got);
+    const size_t length = terminator ? static_cast<const char*>(terminator) - scratch : got;
+    if (length >= capacity) return false;
+    std::memcpy(buffer, scratch, length);
+    buffer[length] = '\0';
+    return true;
+}

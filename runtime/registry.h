@@ -1,0 +1,15 @@
+// Bounded registry string reads under HKEY_LOCAL_MACHINE.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+// Opens a key under HKEY_LOCAL_MACHINE for reading. The key is never closed: it lives until
+// the process ends, like every key of the launch.
+bool openMachineKey(const char* path, HKEY* key);
+
+// Reads a string value (REG_SZ or REG_EXPAND_SZ, taken as stored: nothing is expanded) into
+// buffer, zero-terminated. A missing value, one of another type, or one that does not fit
+// counts as unreadable: the result is false and the buffer is left as it was.
+bool readRegistryValue(HKEY key, const char* name, char* buffer, size_t capacity);

@@ -1,0 +1,55 @@
+#include "vm/invoke.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "launcher/report.h"
+
+namespace {
+
+const char kMainClass[] = "com/qzm/korvo/Korvo";
+const char kMainName[] = "main";
+const char kMainSignature[] = "([Ljava/lang/String;)V";
+const char kStringClass[] = "java/lang/String";
+
+// Describes a pending exception, then lets the machine end the process with message.
+void failThroughVm(JNIEnv* env, const char* message) {
+    if (env->ExceptionOccurred()) env->ExceptionDescribe();
+    env->FatalError(message);
+}
+
+// Each argument becomes a String from its UTF-16 text, so every character arrives as typed.
+jobjectArray buildArgumentArray(JNIEnv* env, jclass stringClass, LPWSTR* argv, int argc) {
+    const jsize length = argv && argc > 1 ? argc - 1 : 0;
+    jobjectArray array = env->NewObjectArray(length, stringClass, nullptr);
+    for (jsize i = 0; i < length; ++i) {
+        const wchar_t* text = argv[i + 1];
+        const jstring value = env->NewString(reinterpret_cast<const jchar*>(text), lstrlenW(text));
+        env->SetObjectArrayElement(array, i, value);
+    }
+    return array;
+}
+
+}  // namespace
+
+void invokeMain(const JavaVmSession& session) {
+    JNIEnv* env = session.env;
+    jclass mainClass = env->FindClass(kMainClass);
+    if (!mainClass) reportLaunchError("Failed to find main class", true);
+
+    jmethodID mainMethod = env->GetStaticMethodID(mainClass, kMainName, kMainSignature);
+    if (!mainMethod) failThroughVm(env, "Failed to find jmethodID of 'main'");
+
+    jclass stringClass = env->FindClass(kStringClass);
+    if (!stringClass) failThroughVm(env, "Failed to find java/lang/String");
+
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    jobjectArray arguments = buildArgumentArray(env, stringClass, argv, argc);
+
+    env->CallStaticVoidMethod(mainClass, mainMethod, arguments);
+    if (env->ExceptionOccurred()) env->ExceptionDescribe();
+
+    session.vm->DestroyJavaVM();
+    LocalFree(argv);
+}
