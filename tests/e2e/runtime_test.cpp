@@ -1,0 +1,243 @@
+// Which runtime a launch chooses and how it loads it, through real launches against the test
+// prefix's registry and file system, with the stand-in runtime recording what it received.
+#include <gtest/gtest.h>
+
+#include "support/harness.h"
+
+using namespace harness;
+
+namespace {
+
+const char kVersionKey[] = "SOFTWARE\\JavaSoft\\Java Runtime Environment\\1.6.0_02";
+
+class RuntimeChoice : public ::testing::Test {
+protected:
+    Registry registry;
+    Layout layout;
+
+    void SetUp() override {
+        layout = makeLayout(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        installMainJar(layout.appDir);
+    }
+
+    // A registered runtime in root\registered: JavaHome and RuntimeLib.
+    std::string registerRuntime(bool withCLibrary = true) {
+        const std::string home = layout.root + "\\registered\\jre";
+        makeFolders(home + "\\bin\\client");
+        copyFile(standinDir() + "\\jvm.dll", home + "\\bin\\client\\jvm.dll");
+        if (withCLibrary) copyFile(standinDir() + "\\msvcr71.dll", home + "\\bin\\msvcr71.dll");
+        registry.registerJava("1.6.0_02", home, home + "\\bin\\client\\jvm.dll");
+        return home;
+    }
+
+    LaunchResult launch() { return runKorvo(layout.exe, standardLaunch(layout)); }
+
+    std::vector<std::string> trace() { return traceLines(layout.trace); }
+
+    // The folder jvm.dll was loaded from, as the stand-in saw it.
+    std::string loadedJvm() {
+        const auto lines = linesWithPrefix(trace(), "jvm attach ");
+        return lines.empty() ? std::string() : lines[0].substr(11);
+    }
+
+    // Third entry of the class path: the Java home.
+    std::string javaHomeOnClassPath() {
+        const auto options = traceOptions(trace());
+        if (options.empty()) return "<no creation>";
+        std::string entries = options[0].substr(std::string("-Djava.class.path=").size());
+        for (int skip = 0; skip < 2; ++skip) entries = entries.substr(entries.find(';') + 1);
+        return entries.substr(0, entries.find(';'));
+    }
+
+    void expectRan(const LaunchResult& result) {
+        EXPECT_EQ(result.exitCode, 0u);
+        EXPECT_FALSE(result.timedOut);
+        EXPECT_TRUE(result.boxes.empty()) << result.boxes[0].text;
+        EXPECT_TRUE(hasLine(trace(), "main returned"));
+    }
+
+    void expectFatal(const LaunchResult& result, const std::string& message) {
+        EXPECT_EQ(result.exitCode, 1u);
+        ASSERT_EQ(result.boxes.size(), 1u);
+        EXPECT_EQ(result.boxes[0].caption, "Korvo.exe");
+        EXPECT_EQ(result.boxes[0].text, "Fatal Error Launching: " + message);
+        std::vector<LogRecord> records;
+        ASSERT_TRUE(parseSessionLog(readFile(layout.logFile()), records));
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0].text, "Fatal Error Launching: " + message);
+    }
+};
+
+}  // namespace
+
+TEST_F(RuntimeChoice, WithoutMakersKeyTheRegisteredRuntimeRuns) {
+    const std::string home = registerRuntime();
+    expectRan(launch());
+    EXPECT_EQ(loadedJvm(), home + "\\bin\\client\\jvm.dll");
+    EXPECT_EQ(javaHomeOnClassPath(), home);
+    // Its C library comes from the registered Java home, before the machine library.
+    const auto lines = trace();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "msvcr71 attach " + home + "\\bin\\msvcr71.dll");
+}
+
+TEST_F(RuntimeChoice, PrivateRuntimeUnderMakersFolderWinsOverJavaKeys) {
+    registerRuntime();
+    const std::string runtime = installPrivateRuntime(layout.root + "\\Maker");
+    registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\Maker");
+    expectRan(launch());
+    EXPECT_EQ(loadedJvm(), runtime + "\\bin\\client\\jvm.dll");
+    EXPECT_EQ(javaHomeOnClassPath(), runtime);
+    EXPECT_EQ(trace()[0], "msvcr71 attach " + runtime + "\\bin\\msvcr71.dll");
+}
+
+TEST_F(RuntimeChoice, FallbackFolderBesideTheApplicationFolder) {
+    // appDir is root\Apps\Korvo, so the fallback is root\Apps\Java.
+    const std::string runtime = installPrivateRuntime(layout.root + "\\Apps\\Java");
+    registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\absent");
+    expectRan(launch());
+    EXPECT_EQ(loadedJvm(), runtime + "\\bin\\client\\jvm.dll");
+    EXPECT_EQ(javaHomeOnClassPath(), runtime);
+}
+
+TEST_F(RuntimeChoice, FallbackIsNeverInsideTheApplicationFolder) {
+    installPrivateRuntime(layout.appDir + "\\Java");
+    registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\absent");
+    expectFatal(launch(), "Can't locate JRE[Java Runtime Environment]");
+}
+
+TEST_F(RuntimeChoice, UnreadableMakersValueLetsTheFallbackDecide) {
+    const std::string runtime = installPrivateRuntime(layout.root + "\\Apps\\Java");
+    struct Value {
+        DWORD type;
+        std::string bytes;
+    };
+    const Value values[] = {
+        {REG_DWORD, std::string("\x01\x00\x00\x00", 4)},
+        {REG_SZ, std::string(64 * 1024, 'x') + '\0'},
+        {REG_BINARY, "C:\\"},
+    };
+    for (const Value& value : values) {
+        registry.setRaw(Registry::kMakerKey, "JAVA_HOME", value.type, value.bytes);
+        removeTree(layout.trace);
+        expectRan(launch());
+        EXPECT_EQ(loadedJvm(), runtime + "\\bin\\client\\jvm.dll");
+    }
+    // Key present, value missing altogether.
+    Registry::clearAll();
+    registry.createKey(Registry::kMakerKey);
+    removeTree(layout.trace);
+    expectRan(launch());
+    EXPECT_EQ(loadedJvm(), runtime + "\\bin\\client\\jvm.dll");
+}
+
+TEST_F(RuntimeChoice, UnterminatedMakersValueIsTerminated) {
+    const std::string runtime = installPrivateRuntime(layout.root + "\\Maker");
+    registry.setRaw(Registry::kMakerKey, "JAVA_HOME", REG_SZ, layout.root + "\\Maker");
+    expectRan(launch());
+    EXPECT_EQ(loadedJvm(), runtime + "\\bin\\client\\jvm.dll");
+}
+
+TEST_F(RuntimeChoice, ValueEndingInABackslashIsUsedUnchanged) {
+    installPrivateRuntime(layout.root + "\\Maker");
+    registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\Maker\\");
+    expectRan(launch());
+    EXPECT_EQ(javaHomeOnClassPath(), layout.root + "\\Maker\\\\jre1.6.0_02");
+}
+
+TEST_F(RuntimeChoice, ExistingMakersFolderWithoutRuntimeSkipsTheFallback) {
+    const std::string home = registerRuntime();
+    makeFolders(layout.root + "\\Maker");
+    installPrivateRuntime(layout.root + "\\Apps\\Java");
+    registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\Maker");
+    expectRan(launch());
+    EXPECT_EQ(loadedJvm(), home + "\\bin\\client\\jvm.dll");
+}
+
+TEST_F(RuntimeChoice, MakersValueNamingAFileLeadsToTheRegisteredRuntime) {
+    const std::string home = registerRuntime();
+    writeFile(layout.root + "\\notafolder", "x");
+    installPrivateRuntime(layout.root + "\\Apps\\Java");
+    registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\notafolder");
+    expectRan(launch());
+    EXPECT_EQ(loadedJvm(), home + "\\bin\\client\\jvm.dll");
+}
+
+TEST_F(RuntimeChoice, IncompletePrivateRuntimeKeepsItsFolderOnlyWhenJavaHomeIsUnreadable) {
+    const std::string home = registerRuntime();
+    makeFolders(layout.root + "\\Maker\\jre1.6.0_02\\bin");
+    registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\Maker");
+    expectRan(launch());
+    EXPECT_EQ(loadedJvm(), home + "\\bin\\client\\jvm.dll");
+    EXPECT_EQ(javaHomeOnClassPath(), home);
+
+    // A "jre1.6.0_02" that is a file counts as found too; JavaHome missing keeps its path.
+    removeTree(layout.root + "\\Maker\\jre1.6.0_02");
+    writeFile(layout.root + "\\Maker\\jre1.6.0_02", "not a folder");
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kVersionKey, "JavaHome");
+    removeTree(layout.trace);
+    expectRan(launch());
+    EXPECT_EQ(javaHomeOnClassPath(), layout.root + "\\Maker\\jre1.6.0_02");
+}
+
+TEST_F(RuntimeChoice, NoRuntimeAnywhereEndsTheLaunch) {
+    makeFolders(layout.root + "\\Maker\\jre1.6.0_02");
+    registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\Maker");
+    expectFatal(launch(), "Can't locate JRE[Java Runtime Environment]");
+}
+
+TEST_F(RuntimeChoice, MissingVersionKeyEndsTheLaunch) {
+    registry.setString(Registry::kJavaKey, "CurrentVersion", "1.6.0_02");
+    expectFatal(launch(), "Can't locate JRE[CurrentVersion]");
+}
+
+TEST_F(RuntimeChoice, OversizeCurrentVersionIsUnreadable) {
+    registerRuntime();
+    registry.setString(Registry::kJavaKey, "CurrentVersion", std::string(80, '9'));
+    // Unreadable: the version key path ends in "\" and cannot be opened.
+    expectFatal(launch(), "Can't locate JRE[CurrentVersion]");
+}
+
+TEST_F(RuntimeChoice, MissingOrEmptyRuntimeLibEndsWithErrorLoadingJvm) {
+    registerRuntime();
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kVersionKey, "RuntimeLib");
+    expectFatal(launch(), "Error loading JVM");
+
+    removeTree(layout.profile + "\\Logs");
+    registry.setString(kVersionKey, "RuntimeLib", layout.root + "\\nowhere\\jvm.dll");
+    expectFatal(launch(), "Error loading JVM");
+}
+
+TEST_F(RuntimeChoice, UnloadableCLibraryIsLoggedAndTheLaunchGoesOn) {
+    const std::string runtime = installPrivateRuntime(layout.root + "\\Maker", false);
+    writeFile(runtime + "\\bin\\msvcr71.dll", "this is not a library");
+    registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\Maker");
+    expectRan(launch());
+    std::vector<LogRecord> records;
+    ASSERT_TRUE(parseSessionLog(readFile(layout.logFile()), records));
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].text, "Error Launching: Error loading msvcr71.dll");
+}
+
+TEST_F(RuntimeChoice, RegisteredRouteNeverLoadsACLibraryRelativeToTheStartFolder) {
+    registerRuntime(false);
+    // The folder chain a relative key path would resolve to, holding a library that records
+    // its own loading.
+    const std::string start = layout.root + "\\start";
+    const std::string planted =
+        start + "\\SOFTWARE\\JavaSoft\\Java Runtime Environment\\1.6.0_02\\bin";
+    makeFolders(planted);
+    copyFile(standinDir() + "\\planted.dll", planted + "\\msvcr71.dll");
+    Launch launch = standardLaunch(layout);
+    launch.currentDir = start;
+    expectRan(runKorvo(layout.exe, launch));
+    EXPECT_TRUE(linesWithPrefix(trace(), "PLANTED").empty());
+    EXPECT_TRUE(linesWithPrefix(trace(), "msvcr71 attach").empty());
+}
+
+TEST_F(RuntimeChoice, LibraryWithoutTheEntryPointIsNeverCalled) {
+    const std::string runtime = installPrivateRuntime(layout.root + "\\Maker");
+    copyFile(standinDir() + "\\noexport\\jvm.dll", runtime + "\\bin\\client\\jvm.dll");
+    registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\Maker");
+    expectFatal(launch(), "Can't create Java VM ");
+}

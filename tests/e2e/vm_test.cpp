@@ -1,0 +1,266 @@
+// Complete launches: the machine's options and working directory, the arguments main
+// receives, exceptions, lookup failures, and the life of the process.
+#include <gtest/gtest.h>
+
+#include "support/harness.h"
+
+using namespace harness;
+
+namespace {
+
+class FullLaunch : public ::testing::Test {
+protected:
+    Registry registry;
+    Layout layout;
+
+    void SetUp() override {
+        layout = makeLayout(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        installMainJar(layout.appDir);
+        installPrivateRuntime(layout.root + "\\Maker");
+        registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\Maker");
+    }
+
+    LaunchResult launch(const std::wstring& arguments = L"", const std::string& mode = "") {
+        Launch launch = standardLaunch(layout);
+        launch.arguments = arguments;
+        if (!mode.empty()) launch.env["KORVO_STANDIN_MODE"] = mode;
+        return runKorvo(layout.exe, launch);
+    }
+
+    std::vector<std::string> trace() { return traceLines(layout.trace); }
+
+    std::vector<std::string> argHex() {
+        std::vector<std::string> hex;
+        for (const std::string& line : linesWithPrefix(trace(), "arghex["))
+            hex.push_back(line.substr(line.find("]=") + 2));
+        return hex;
+    }
+
+    static std::string utf16Hex(const std::wstring& text) {
+        std::string hex;
+        char unit[8];
+        for (wchar_t c : text) {
+            snprintf(unit, sizeof unit, "%04x", static_cast<unsigned>(c));
+            hex += unit;
+        }
+        return hex;
+    }
+};
+
+// The folders of the worked examples, made in the test prefix's drive C:.
+class ExampleFolders : public ::testing::Test {
+protected:
+    Registry registry;
+    const std::string appDir = "C:\\Apps\\Korvo";
+    const std::string profile = "C:\\Users\\user1";
+    const std::string temp = "C:\\Documents and Settings\\user1\\Local Settings\\Temp";
+    const std::string javaRoot = "C:\\Program Files\\Java";
+    const std::string traceFile = "C:\\kt\\example-trace.txt";
+
+    void SetUp() override {
+        TearDown();
+        makeFolders(appDir + "\\lib\\sub");
+        makeFolders(profile);
+        makeFolders(temp);
+        makeFolders("C:\\kt");
+        copyFile(korvoExe(), appDir + "\\Korvo.exe");
+        installMainJar(appDir);
+        writeFile(appDir + "\\lib\\a.jar", "");
+        writeFile(appDir + "\\lib\\readme.txt", "");
+        writeFile(appDir + "\\lib\\sub\\b.zip", "");
+        installPrivateRuntime(javaRoot);
+        registry.setString(Registry::kMakerKey, "JAVA_HOME", javaRoot);
+        registry.setString(Registry::kQuickTimeKey, "QTExtDir", "C:\\Program Files\\QuickTime\\QTSystem\\");
+    }
+
+    void TearDown() override {
+        removeTree("C:\\Apps");
+        removeTree(profile);
+        removeTree("C:\\Documents and Settings\\user1");
+        removeTree(javaRoot + "\\jre1.6.0_02");
+        removeTree(traceFile);
+    }
+};
+
+}  // namespace
+
+TEST_F(ExampleFolders, SevenOptionsArriveInOrderInTheProfileFolder) {
+    Launch launch;
+    launch.env["USERPROFILE"] = profile;
+    launch.env["TEMP"] = temp;
+    launch.env["PATH"] = "C:\\Windows;C:\\Tools";
+    launch.env["ProgramFiles"] = "C:\\Program Files";
+    launch.env["KORVO_STANDIN_TRACE"] = traceFile;
+    const LaunchResult result = runKorvo(appDir + "\\Korvo.exe", launch);
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_TRUE(result.boxes.empty());
+
+    const std::vector<std::string> lines = traceLines(traceFile);
+    EXPECT_TRUE(hasLine(lines, "create version=0x00010004 nOptions=7 ignoreUnrecognized=1"));
+    const std::vector<std::string> expected = {
+        "-Djava.class.path=C:\\Apps\\Korvo\\Korvo.jar;C:\\Program Files\\QuickTime\\QTSystem\\QTJava.zip;"
+        "C:\\Program Files\\Java\\jre1.6.0_02;C:\\Apps\\Korvo\\lib\\a.jar;C:\\Apps\\Korvo\\lib\\sub\\b.zip;",
+        "-Djava.library.path=\".;C:\\Apps\\Korvo\\lib;C:\\Windows;C:\\Tools;C:\\Program Files\\QuickTime\\QTSystem\\\"",
+        "-Djava.security.manager",
+        "-Djava.security.policy=file:/C:/Documents%20and%20Settings/user1/Local%20Settings/Temp/Korvo.exe.policy",
+        "-XX:ErrorFile=C:\\Users\\user1\\Logs\\Korvo.exe_error%p.log",
+        "-Xms256m",
+        "-Xmx512m",
+    };
+    EXPECT_EQ(traceOptions(lines), expected);
+    EXPECT_TRUE(hasLine(lines, "cwd=C:\\Users\\user1")) << readFile(traceFile);
+    EXPECT_TRUE(exists(temp + "\\Korvo.exe.policy"));
+}
+
+TEST_F(FullLaunch, NoArgumentsGiveAnEmptyArray) {
+    const LaunchResult result = launch();
+    EXPECT_EQ(result.exitCode, 0u);
+    const auto lines = trace();
+    EXPECT_TRUE(hasLine(lines, "NewObjectArray length=0"));
+    EXPECT_TRUE(hasLine(lines, "main args=0"));
+    EXPECT_TRUE(traceArgs(lines).empty());
+}
+
+TEST_F(FullLaunch, ArgumentsArriveInOrderAsTheCommandLineSplitsThem) {
+    EXPECT_EQ(launch(L"plain \"with blank\" \"\" a\\\\\\\"b c\\d").exitCode, 0u);
+    const std::vector<std::string> expected = {"plain", "with blank", "", "a\\\"b", "c\\d"};
+    EXPECT_EQ(traceArgs(trace()), expected);
+    EXPECT_TRUE(hasLine(trace(), "main args=5"));
+}
+
+TEST_F(FullLaunch, ArgumentsOutsideTheAnsiCodePageArriveExactly) {
+    const std::wstring args[] = {L"C:\\Vid\u00e9os\\\u00e9t\u00e9.mov", L"\u041f\u0440\u0438\u0432\u0435\u0442",
+                                 L"\u65e5\u672c\u8a9e", L"\U0001F600"};
+    std::wstring commandLine;
+    for (const std::wstring& arg : args) commandLine += L"\"" + arg + L"\" ";
+    EXPECT_EQ(launch(commandLine).exitCode, 0u);
+    const std::vector<std::string> hex = argHex();
+    ASSERT_EQ(hex.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(hex[i], utf16Hex(args[i])) << i;
+    EXPECT_EQ(traceArgs(trace())[0], "C:\\Vid\xc3\xa9os\\\xc3\xa9t\xc3\xa9.mov");
+}
+
+TEST_F(FullLaunch, ProgramNameNeverReachesMain) {
+    const std::wstring names[] = {L"Korvo.exe", L"Korvo", L"\"Korvo.exe\""};
+    for (const std::wstring& name : names) {
+        removeTree(layout.trace);
+        Launch launch = standardLaunch(layout);
+        launch.currentDir = layout.appDir;
+        launch.programText = name;
+        launch.arguments = L"only";
+        EXPECT_EQ(runKorvo(layout.exe, launch).exitCode, 0u);
+        const std::vector<std::string> expected = {"only"};
+        EXPECT_EQ(traceArgs(trace()), expected);
+    }
+}
+
+TEST_F(FullLaunch, ThrowingMainIsDescribedAndStillExitsZero) {
+    const LaunchResult result = launch(L"x", "throw");
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_TRUE(result.boxes.empty());
+    const auto lines = trace();
+    EXPECT_TRUE(hasLine(lines, "main threw java.lang.RuntimeException"));
+    EXPECT_FALSE(linesWithPrefix(lines, "ExceptionDescribe java.lang.RuntimeException").empty());
+    EXPECT_TRUE(hasLine(lines, "DestroyJavaVM returned"));
+    EXPECT_NE(readFile(layout.stderrFile).find("Exception in thread \"main\""), std::string::npos);
+    EXPECT_FALSE(exists(layout.logFile()));
+}
+
+TEST_F(FullLaunch, MissingMainClassIsAFatalReport) {
+    removeTree(layout.appDir + "\\Korvo.jar");
+    copyFile(jarsDir() + "\\other.jar", layout.appDir + "\\lib\\other.jar");
+    const LaunchResult result = launch();
+    EXPECT_EQ(result.exitCode, 1u);
+    ASSERT_EQ(result.boxes.size(), 1u);
+    EXPECT_EQ(result.boxes[0].caption, "Korvo.exe");
+    EXPECT_EQ(result.boxes[0].text, "Fatal Error Launching: Failed to find main class");
+    std::vector<LogRecord> records;
+    ASSERT_TRUE(parseSessionLog(readFile(layout.logFile()), records));
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].text, "Fatal Error Launching: Failed to find main class");
+    EXPECT_TRUE(linesWithPrefix(trace(), "GetStaticMethodID").empty());
+}
+
+TEST_F(FullLaunch, MissingMainMethodOrStringClassEndThroughTheMachine) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"no-main", "FatalError Failed to find jmethodID of 'main'"},
+        {"no-string", "FatalError Failed to find java/lang/String"},
+    };
+    for (const auto& c : cases) {
+        removeTree(layout.trace);
+        const LaunchResult result = launch(L"", c.first);
+        EXPECT_EQ(result.exitCode, 134u) << c.first;  // the stand-in machine's own exit code
+        EXPECT_TRUE(result.boxes.empty());
+        const auto lines = trace();
+        EXPECT_TRUE(hasLine(lines, c.second)) << c.first;
+        // The pending exception was described before the machine gave up.
+        EXPECT_FALSE(linesWithPrefix(lines, "ExceptionDescribe").empty()) << c.first;
+        EXPECT_TRUE(linesWithPrefix(lines, "main args").empty());
+    }
+    EXPECT_FALSE(exists(layout.logFile()));
+}
+
+TEST_F(FullLaunch, FailedCreationIsAFatalReport) {
+    for (const char* mode : {"fail-create", "fail-create=-6"}) {
+        removeTree(layout.trace);
+        removeTree(layout.profile + "\\Logs");
+        const LaunchResult result = launch(L"", mode);
+        EXPECT_EQ(result.exitCode, 1u);
+        ASSERT_EQ(result.boxes.size(), 1u);
+        EXPECT_EQ(result.boxes[0].text, "Fatal Error Launching: Can't create Java VM ");
+        std::vector<LogRecord> records;
+        ASSERT_TRUE(parseSessionLog(readFile(layout.logFile()), records));
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0].text, "Fatal Error Launching: Can't create Java VM ");
+        EXPECT_TRUE(linesWithPrefix(trace(), "FindClass").empty());
+    }
+}
+
+TEST_F(FullLaunch, ProcessLivesUntilTheApplicationsThreadEnds) {
+    const std::string release = layout.root + "\\release";
+    Launch launch = standardLaunch(layout);
+    launch.env["KORVO_STANDIN_MODE"] = "thread";
+    launch.env["KORVO_STANDIN_RELEASE"] = release;
+    RunningKorvo running(layout.exe, launch);
+    EXPECT_TRUE(running.stillRunningAfter(1500));
+    auto lines = trace();
+    EXPECT_TRUE(hasLine(lines, "main returned"));
+    EXPECT_TRUE(hasLine(lines, "DestroyJavaVM waiting for 1 thread(s)"));
+    EXPECT_FALSE(hasLine(lines, "DestroyJavaVM returned"));
+    writeFile(release, "");
+    EXPECT_EQ(running.wait().exitCode, 0u);
+    EXPECT_TRUE(hasLine(trace(), "DestroyJavaVM returned"));
+}
+
+TEST_F(FullLaunch, UnsetProfileLeavesTheWorkingDirectoryAlone) {
+    Launch launch = standardLaunch(layout);
+    launch.env.erase("USERPROFILE");
+    launch.currentDir = layout.root;
+    EXPECT_EQ(runKorvo(layout.exe, launch).exitCode, 0u);
+    const auto lines = trace();
+    EXPECT_TRUE(hasLine(lines, "cwd=" + layout.root));
+    EXPECT_TRUE(hasLine(lines, "option[4]=-XX:ErrorFile=\\Logs\\Korvo.exe_error%p.log"));
+}
+
+TEST_F(FullLaunch, SecondStartWhileTheFirstRunsIsRefused) {
+    const std::string release = layout.root + "\\release";
+    Launch first = standardLaunch(layout);
+    first.env["KORVO_STANDIN_MODE"] = "block";
+    first.env["KORVO_STANDIN_RELEASE"] = release;
+    RunningKorvo running(layout.exe, first);
+    ASSERT_TRUE(running.stillRunningAfter(1000));
+    ASSERT_TRUE(hasLine(trace(), "main args=0"));
+
+    const LaunchResult second = runKorvo(layout.exe, standardLaunch(layout));
+    EXPECT_EQ(second.exitCode, 1u);
+    EXPECT_TRUE(second.boxes.empty());
+    EXPECT_LT(second.seconds, 5.0);
+    EXPECT_EQ(linesWithPrefix(trace(), "create version").size(), 1u);
+    EXPECT_TRUE(running.stillRunningAfter(200));
+
+    writeFile(release, "");
+    EXPECT_EQ(running.wait().exitCode, 0u);
+    const LaunchResult third = runKorvo(layout.exe, standardLaunch(layout));
+    EXPECT_EQ(third.exitCode, 0u);
+    EXPECT_EQ(linesWithPrefix(trace(), "create version").size(), 2u);
+}

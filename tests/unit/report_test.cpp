@@ -1,0 +1,170 @@
+// Error reporting: the session log's bytes, where it goes, and the last-error box.
+#include <gtest/gtest.h>
+
+#include "launcher/app_dir.h"
+#include "launcher/report.h"
+#include "support/harness.h"
+
+using namespace harness;
+
+namespace {
+
+std::tm sampleTime() {
+    std::tm when = {};
+    when.tm_year = 2026 - 1900;
+    when.tm_mon = 11;
+    when.tm_mday = 9;
+    when.tm_wday = 3;
+    when.tm_hour = 0;
+    when.tm_min = 46;
+    when.tm_sec = 5;
+    return when;
+}
+
+class ProfileScope {
+public:
+    explicit ProfileScope(const char* profile) { setProcessEnv("USERPROFILE", profile); }
+    ~ProfileScope() { setProcessEnv("USERPROFILE", nullptr); }
+};
+
+}  // namespace
+
+TEST(LogRecord, ComposedTextCarriesThePrefixAndTheMessageUnchanged) {
+    EXPECT_EQ(composeLaunchErrorText("Error loading JVM", true), "Fatal Error Launching: Error loading JVM");
+    EXPECT_EQ(composeLaunchErrorText("Error loading msvcr71.dll", false),
+              "Error Launching: Error loading msvcr71.dll");
+    EXPECT_EQ(composeLaunchErrorText("Can't create Java VM ", true),
+              "Fatal Error Launching: Can't create Java VM ");
+    EXPECT_EQ(composeLaunchErrorText("100% %s %n", false), "Error Launching: 100% %s %n");
+}
+
+TEST(LogRecord, TimeStampHasTheFixedTwentyFourCharacterLayout) {
+    EXPECT_EQ(formatTimeStamp(sampleTime()), "Wed Dec 09 00:46:05 2026");
+    std::tm when = sampleTime();
+    when.tm_mday = 28;
+    when.tm_mon = 1;
+    when.tm_wday = 0;
+    when.tm_hour = 23;
+    when.tm_min = 59;
+    when.tm_sec = 59;
+    EXPECT_EQ(formatTimeStamp(when), "Sun Feb 28 23:59:59 2026");
+    // Out-of-range fields never produce a longer text.
+    when.tm_wday = 9;
+    when.tm_mon = -4;
+    when.tm_year = 99999;
+    EXPECT_EQ(formatTimeStamp(when).size(), 24u);
+}
+
+TEST(LogRecord, RecordIsSeventyFourBytesAroundTheText) {
+    const std::string text = "Fatal Error Launching: Error loading JVM";
+    const std::string record = formatLogRecord("Wed Dec 09 00:46:05 2026", text);
+    EXPECT_EQ(record.size(), text.size() + 74);
+    EXPECT_EQ(record,
+              "\r\n##### Wed Dec 09 00:46:05 2026\r\n"
+              "\r\n"
+              "Fatal Error Launching: Error loading JVM\r\n\r\n"
+              "##############################\r\n\r\n");
+}
+
+TEST(LogRecord, LogPathNeedsAProfileAndMustFitTheBuffer) {
+    std::string dir, file;
+    EXPECT_FALSE(sessionLogPaths(nullptr, dir, file));
+    EXPECT_FALSE(sessionLogPaths("", dir, file));  // would be \Logs at a drive root
+    ASSERT_TRUE(sessionLogPaths("C:\\Users\\user1", dir, file));
+    EXPECT_EQ(dir, "C:\\Users\\user1\\Logs");
+    EXPECT_EQ(file, "C:\\Users\\user1\\Logs\\Korvo Session Log.txt");
+    // 996 characters of profile make a 1023-character path, the most the log path may hold.
+    const std::string longest(996, 'p');
+    EXPECT_TRUE(sessionLogPaths(longest.c_str(), dir, file));
+    EXPECT_EQ(file.size(), 1023u);
+    const std::string tooLong(997, 'p');
+    dir = "unchanged";
+    EXPECT_FALSE(sessionLogPaths(tooLong.c_str(), dir, file));
+    EXPECT_EQ(dir, "unchanged");
+}
+
+TEST(SessionLog, NonFatalReportCreatesLogsFolderAppendsAndReturns) {
+    const Layout layout = makeLayout("report-nonfatal");
+    ProfileScope profile(layout.profile.c_str());
+    ASSERT_FALSE(exists(layout.profile + "\\Logs"));
+
+    reportLaunchError("first 100% %s %n", false);
+    ASSERT_TRUE(isFolder(layout.profile + "\\Logs"));
+    reportLaunchError("second", false);
+
+    std::vector<LogRecord> records;
+    ASSERT_TRUE(parseSessionLog(readFile(layout.logFile()), records));
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].text, "Error Launching: first 100% %s %n");
+    EXPECT_EQ(records[1].text, "Error Launching: second");
+}
+
+TEST(SessionLog, ExistingLogKeepsItsContent) {
+    const Layout layout = makeLayout("report-existing");
+    makeFolders(layout.profile + "\\Logs");
+    writeFile(layout.logFile(), "earlier content\n");
+    ProfileScope profile(layout.profile.c_str());
+    reportLaunchError("Error loading msvcr71.dll", false);
+    const std::string bytes = readFile(layout.logFile());
+    ASSERT_EQ(bytes.compare(0, 16, "earlier content\n"), 0);
+    std::vector<LogRecord> records;
+    ASSERT_TRUE(parseSessionLog(bytes.substr(16), records));
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].text, "Error Launching: Error loading msvcr71.dll");
+}
+
+TEST(SessionLog, UnusableProfileWritesNothingAndStillReturns) {
+    const Layout layout = makeLayout("report-noprofile");
+    SetCurrentDirectoryA(layout.root.c_str());
+    {
+        ProfileScope unset(nullptr);
+        reportLaunchError("no profile", false);
+    }
+    {
+        ProfileScope empty("");
+        reportLaunchError("empty profile", false);
+    }
+    {
+        // The profile folder itself is never created, so the log cannot be opened.
+        const std::string missing = layout.root + "\\missing\\user";
+        ProfileScope absent(missing.c_str());
+        reportLaunchError("missing profile", false);
+        EXPECT_FALSE(exists(missing));
+    }
+    EXPECT_FALSE(exists("C:\\Logs"));
+    EXPECT_FALSE(exists(layout.root + "\\Logs"));
+}
+
+TEST(LastErrorBox, ShowsTheSystemTextOrTheCodeAndReturns) {
+    OwnBoxWatcher watcher;
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    showLastError();
+    SetLastError(0x2FFF1234);  // no system text for this one
+    showLastError();
+    const std::vector<Box> boxes = watcher.boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].caption, "Error");
+    EXPECT_NE(boxes[0].text.find("not found"), std::string::npos) << boxes[0].text;
+    EXPECT_EQ(boxes[1].caption, "Error");
+    EXPECT_NE(boxes[1].text.find("805245492"), std::string::npos) << boxes[1].text;
+    EXPECT_NE(boxes[1].text.find("0x2FFF1234"), std::string::npos) << boxes[1].text;
+}
+
+TEST(AppDir, IsTheFolderOfTheExecutablesPath) {
+    struct Case {
+        const char* modulePath;
+        const char* currentDir;
+        const char* appDir;
+    } cases[] = {
+        {"C:\\Apps\\Korvo\\Korvo.exe", "D:\\elsewhere", "C:\\Apps\\Korvo"},
+        {"C:\\Korvo.exe", nullptr, "C:"},
+        {"\\\\server\\share\\Korvo.exe", nullptr, "\\\\server\\share"},
+        {"C:\\a b\\c.d\\Korvo.exe", nullptr, "C:\\a b\\c.d"},
+        // No backslash: the path was not read; the current folder stands in for it.
+        {"", "D:\\work", "D:\\work"},
+        {"Korvo.exe", "C:\\", "C:"},
+        {"", nullptr, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(appDirFromModulePath(c.modulePath, c.currentDir), c.appDir) << c.modulePath;
+}

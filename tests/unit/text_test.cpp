@@ -1,0 +1,126 @@
+// The text the launch builds: code bases, search path, QuickTime folder, policy file, options.
+#include <gtest/gtest.h>
+
+#include "config/class_path.h"
+#include "config/host_env.h"
+#include "config/path_text.h"
+#include "config/policy.h"
+#include "vm/create.h"
+
+namespace {
+
+std::string escaped(std::string text) {
+    escapeCodeBase(text);
+    return text;
+}
+
+}  // namespace
+
+TEST(CodeBase, BackslashesBecomeSlashesAndBlanksPercentTwenty) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"C:\\Program Files\\Korvo\\", "C:/Program%20Files/Korvo/"},
+        {"C:\\Documents and Settings\\user1\\Local Settings\\Temp\\Korvo.exe.policy",
+         "C:/Documents%20and%20Settings/user1/Local%20Settings/Temp/Korvo.exe.policy"},
+        {"a  b", "a%20%20b"},
+        {"D:\\100%\\", "D:/100%/"},
+        {"\\\\server\\share\\", "//server/share/"},
+        {"", ""},
+        {" edge ", "%20edge%20"},
+        {"plain#;\"\xE9", "plain#;\"\xE9"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(escaped(c.first), c.second) << c.first;
+}
+
+TEST(SearchPath, TrailingBackslashesGoAndQuotesBecomeBlanks) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"C:\\WINDOWS\\system32;C:\\bin\\", "C:\\WINDOWS\\system32;C:\\bin"},
+        {"C:\\bin\\;C:\\tools\\\\", "C:\\bin\\;C:\\tools"},
+        {"\\\\\\", ""},
+        {"\"C:\\Program Files\\Tool\";C:\\bin", " C:\\Program Files\\Tool ;C:\\bin"},
+        {"C:\\a\\\"", "C:\\a\\ "},
+        {"C:\\WINDOWS;C:\\", "C:\\WINDOWS;C:"},
+        {"C:\\x;; ", "C:\\x;; "},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(cleanSearchPath(c.first), c.second) << c.first;
+    EXPECT_EQ(cleanSearchPath(nullptr), "");
+}
+
+TEST(QuickTime, FallbackFolderEndsInABackslash) {
+    EXPECT_EQ(quickTimeFallbackDir("C:\\Program Files"), "C:\\Program Files\\QuickTime\\QTSystem\\");
+    EXPECT_EQ(quickTimeFallbackDir(""), "\\QuickTime\\QTSystem\\");
+    EXPECT_EQ(quickTimeFallbackDir(nullptr), "\\QuickTime\\QTSystem\\");
+}
+
+TEST(PolicyFile, WorkedExampleIsExactly296Bytes) {
+    const std::string text =
+        policyFileText("C:/Program%20Files/Korvo/", "C:/Program%20Files/QuickTime/QTSystem/");
+    EXPECT_EQ(text.size(), 296u);
+    EXPECT_EQ(text,
+              "//Give this directory security permissions\r\n"
+              "grant codeBase \"file:/C:/Program%20Files/Korvo/-\" {\r\n"
+              "\tpermission java.security.AllPermission;\r\n"
+              "};\r\n"
+              "\r\n"
+              "//Give QuickTime security permissions\r\n"
+              "grant codeBase \"file:/C:/Program%20Files/QuickTime/QTSystem/-\" {\r\n"
+              "\tpermission java.security.AllPermission;\r\n"
+              "};\r\n");
+    // The fixed pieces alone.
+    EXPECT_EQ(policyFileText("", "").size(), 233u);
+    // A folder without its trailing separator gets no slash inserted; "%" stays single.
+    const std::string odd = policyFileText("C:/", "D:/QT");
+    EXPECT_NE(odd.find("grant codeBase \"file:/C:/-\" {\r\n"), std::string::npos);
+    EXPECT_NE(odd.find("grant codeBase \"file:/D:/QT-\" {\r\n"), std::string::npos);
+    EXPECT_NE(policyFileText("C:/100%/", "").find("file:/C:/100%/-"), std::string::npos);
+}
+
+TEST(PolicyFile, OptionNamesTheEscapedFile) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"C:\\DOCUME~1\\user1\\LOCALS~1\\Temp",
+         "-Djava.security.policy=file:/C:/DOCUME~1/user1/LOCALS~1/Temp/Korvo.exe.policy"},
+        {"C:\\Documents and Settings\\user1\\Local Settings\\Temp",
+         "-Djava.security.policy=file:/C:/Documents%20and%20Settings/user1/Local%20Settings/Temp/"
+         "Korvo.exe.policy"},
+        {"C:\\Temp\\", "-Djava.security.policy=file:/C:/Temp//Korvo.exe.policy"},
+    };
+    for (const auto& c : cases) {
+        std::string path = policyFilePath(c.first);
+        escapeCodeBase(path);
+        EXPECT_EQ(securityPolicyOptionText(path), c.second);
+    }
+}
+
+TEST(PathOptions, LibraryPathKeepsItsQuotesAndPiecesInOrder) {
+    EXPECT_EQ(libraryPathOptionText("C:\\Apps\\Korvo", "C:\\Windows;C:\\Tools",
+                                    "C:\\Program Files\\QuickTime\\QTSystem\\"),
+              "-Djava.library.path=\".;C:\\Apps\\Korvo\\lib;C:\\Windows;C:\\Tools;"
+              "C:\\Program Files\\QuickTime\\QTSystem\\\"");
+    EXPECT_EQ(libraryPathOptionText("C:", "", "D:\\QT"), "-Djava.library.path=\".;C:\\lib;;D:\\QT\"");
+}
+
+TEST(PathOptions, ClassPathStartsWithJarQuickTimeArchiveAndJavaHome) {
+    EXPECT_EQ(classPathHeadText("C:\\Apps\\Korvo", "C:\\Program Files\\QuickTime\\QTSystem\\",
+                                "C:\\Program Files\\Java\\jre1.6.0_02"),
+              "-Djava.class.path=C:\\Apps\\Korvo\\Korvo.jar;"
+              "C:\\Program Files\\QuickTime\\QTSystem\\QTJava.zip;"
+              "C:\\Program Files\\Java\\jre1.6.0_02;");
+    EXPECT_EQ(classPathHeadText("C:", "D:\\QT", ""), "-Djava.class.path=C:\\Korvo.jar;D:\\QTQTJava.zip;;");
+}
+
+TEST(PathOptions, ArchivesAreMatchedCaseSensitivelyAnywhereInThePath) {
+    EXPECT_TRUE(looksLikeArchive("C:\\lib\\a.jar"));
+    EXPECT_TRUE(looksLikeArchive("C:\\lib\\b.zip"));
+    EXPECT_TRUE(looksLikeArchive("C:\\lib\\x.jar.bak"));
+    EXPECT_TRUE(looksLikeArchive("C:\\lib\\notes.zipped"));
+    EXPECT_TRUE(looksLikeArchive("C:\\tools.zip\\lib\\readme.txt"));
+    EXPECT_FALSE(looksLikeArchive("C:\\lib\\NAME.JAR"));
+    EXPECT_FALSE(looksLikeArchive("C:\\lib\\readme.txt"));
+    EXPECT_FALSE(looksLikeArchive("C:\\lib\\jar"));
+}
+
+TEST(VmOptions, ErrorFileGoesToTheProfilesLogsFolder) {
+    EXPECT_EQ(errorFileOptionText("C:\\Users\\user1"),
+              "-XX:ErrorFile=C:\\Users\\user1\\Logs\\Korvo.exe_error%p.log");
+    EXPECT_EQ(errorFileOptionText(nullptr), "-XX:ErrorFile=\\Logs\\Korvo.exe_error%p.log");
+}
