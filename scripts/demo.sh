@@ -7,7 +7,7 @@ source "$here/wine-env.sh"
 jobs=$(nproc)
 
 korvo_configure i686 -DKORVO_WINE_TESTS=OFF
-cmake --build "$KORVO_ROOT/build/i686" -j "$jobs" --target Korvo
+cmake --build "$KORVO_ROOT/build/i686${KORVO_BUILD_TAG:-}" -j "$jobs" --target Korvo
 echo "Built $KORVO_ROOT/build/i686/Korvo.exe (the 32-bit program that ships)."
 if [ "$KORVO_RUN_ARCH" = i686 ]; then
   korvo_configure i686 -DKORVO_WINE_TESTS=ON

@@ -20,7 +20,7 @@ else
   korvo_configure x86_64 -DKORVO_WINE_TESTS=ON
   echo "Note: this kernel cannot run 32-bit programs; the Wine tests run the 64-bit twin."
 fi
-cmake --build "$KORVO_ROOT/build/i686" -j "$jobs"
+cmake --build "$KORVO_ROOT/build/i686${KORVO_BUILD_TAG:-}" -j "$jobs"
 [ "$KORVO_RUN_ARCH" = i686 ] || cmake --build "$KORVO_RUN_BUILD" -j "$jobs"
 
 korvo_prepare_prefix
@@ -31,7 +31,7 @@ korvo_wine "$KORVO_RUN_BUILD/tests/desktop_keeper.exe" &
 
 status=0
 if [ "$KORVO_RUN_ARCH" != i686 ]; then
-  ctest --test-dir "$KORVO_ROOT/build/i686" --output-on-failure || status=1
+  ctest --test-dir "$KORVO_ROOT/build/i686${KORVO_BUILD_TAG:-}" --output-on-failure || status=1
 fi
 ctest --test-dir "$KORVO_RUN_BUILD" --output-on-failure "$@" || status=1
 exit $status

@@ -4,6 +4,7 @@
 #   KORVO_RUN_ARCH      i686 where 32-bit programs run here, else x86_64 (the test twin)
 #   KORVO_RUN_BUILD     build folder of that architecture
 #   KORVO_WINE_PREFIX / KORVO_WINE_LOADER / KORVO_WINESERVER
+# KORVO_BUILD_TAG (optional) gives a separate set of build folders, e.g. for parallel work.
 KORVO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export KORVO_ROOT
 
@@ -20,14 +21,14 @@ else
   korvo_winearch=win64
 fi
 [ -x "$KORVO_WINESERVER" ] || KORVO_WINESERVER=/usr/lib/wine/wineserver
-KORVO_RUN_BUILD="$KORVO_ROOT/build/$KORVO_RUN_ARCH"
+KORVO_RUN_BUILD="$KORVO_ROOT/build/$KORVO_RUN_ARCH${KORVO_BUILD_TAG:-}"
 KORVO_WINE_PREFIX="$KORVO_RUN_BUILD/wineprefix"
 export KORVO_RUN_ARCH KORVO_RUN_BUILD KORVO_WINE_PREFIX KORVO_WINE_LOADER KORVO_WINESERVER
 export WINEDEBUG=-all
 
 korvo_configure() {  # ARCH [cmake args...]
   local arch=$1; shift
-  cmake -S "$KORVO_ROOT" -B "$KORVO_ROOT/build/$arch" -G Ninja \
+  cmake -S "$KORVO_ROOT" -B "$KORVO_ROOT/build/$arch${KORVO_BUILD_TAG:-}" -G Ninja \
     -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$KORVO_ROOT/cmake/mingw-$arch.cmake" "$@" >/dev/null
 }
