@@ -47,7 +47,8 @@ void invokeMain(const JavaVmSession& session) {
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     jobjectArray arguments = buildArgumentArray(env, stringClass, argv, argc);
 
-    env->CallStaticVoidMethod(mainClass, mainMethod, arguments);
+    // The table's own variadic entry, not the C++ wrapper, which goes through the va_list one.
+    env->functions->CallStaticVoidMethod(env, mainClass, mainMethod, arguments);
     if (env->ExceptionOccurred()) env->ExceptionDescribe();
 
     session.vm->DestroyJavaVM();

@@ -194,8 +194,9 @@ TEST_F(RuntimeChoice, MissingVersionKeyEndsTheLaunch) {
 TEST_F(RuntimeChoice, OversizeCurrentVersionIsUnreadable) {
     registerRuntime();
     registry.setString(Registry::kJavaKey, "CurrentVersion", std::string(80, '9'));
-    // Unreadable: the version key path ends in "\" and cannot be opened.
-    expectFatal(launch(), "Can't locate JRE[CurrentVersion]");
+    // Unreadable, so the version stays empty: the key path "...Environment\" opens the Java key
+    // itself, which holds no RuntimeLib.
+    expectFatal(launch(), "Error loading JVM");
 }
 
 TEST_F(RuntimeChoice, MissingOrEmptyRuntimeLibEndsWithErrorLoadingJvm) {

@@ -168,6 +168,7 @@ TEST_F(FullLaunch, ThrowingMainIsDescribedAndStillExitsZero) {
 
 TEST_F(FullLaunch, MissingMainClassIsAFatalReport) {
     removeTree(layout.appDir + "\\Korvo.jar");
+    makeFolders(layout.appDir + "\\lib");
     copyFile(jarsDir() + "\\other.jar", layout.appDir + "\\lib\\other.jar");
     const LaunchResult result = launch();
     EXPECT_EQ(result.exitCode, 1u);
