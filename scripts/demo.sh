@@ -19,7 +19,6 @@ cmake --build "$KORVO_RUN_BUILD" -j "$jobs" --target korvo_demo
 echo
 
 korvo_prepare_prefix
-korvo_start_wineserver
 trap korvo_stop_wineserver EXIT
 status=0
 korvo_wine "$KORVO_RUN_BUILD/tests/korvo_demo.exe" || status=$?

@@ -7,7 +7,6 @@ if [ -z "${KORVO_IN_XVFB:-}" ]; then
 fi
 source "$(dirname "$0")/wine-env.sh"
 korvo_prepare_prefix
-korvo_start_wineserver
 trap korvo_stop_wineserver EXIT
 korvo_wine "$KORVO_RUN_BUILD/tests/desktop_keeper.exe" &
 program=$1; shift

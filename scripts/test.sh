@@ -24,7 +24,6 @@ cmake --build "$KORVO_ROOT/build/i686${KORVO_BUILD_TAG:-}" -j "$jobs"
 [ "$KORVO_RUN_ARCH" = i686 ] || cmake --build "$KORVO_RUN_BUILD" -j "$jobs"
 
 korvo_prepare_prefix
-korvo_start_wineserver
 trap korvo_stop_wineserver EXIT
 # A hidden window keeps Wine's desktop alive between the tests' message boxes.
 korvo_wine "$KORVO_RUN_BUILD/tests/desktop_keeper.exe" &

@@ -44,6 +44,7 @@ korvo_prepare_prefix() {
       "$KORVO_WINE_LOADER" wineboot -i >/dev/null 2>&1 || true
     WINEPREFIX="$KORVO_WINE_PREFIX" "$KORVO_WINESERVER" -w
   fi
+  korvo_start_wineserver
   korvo_wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   # Otherwise Wine substitutes its own copy for any msvcr71.dll, even one loaded by full path.
   korvo_wine reg add 'HKCU\Software\Wine\DllOverrides' /v msvcr71 /d native /f >/dev/null 2>&1
@@ -52,5 +53,7 @@ korvo_prepare_prefix() {
   ln -sfn "$KORVO_RUN_BUILD/kdrive" "$KORVO_WINE_PREFIX/dosdevices/k:"
 }
 
-korvo_start_wineserver() { WINEPREFIX="$KORVO_WINE_PREFIX" "$KORVO_WINESERVER" -p; }
+# Persistent, so each Wine program starts in a fraction of a second; an already running server
+# for this prefix is fine.
+korvo_start_wineserver() { WINEPREFIX="$KORVO_WINE_PREFIX" "$KORVO_WINESERVER" -p 2>/dev/null || true; }
 korvo_stop_wineserver() { WINEPREFIX="$KORVO_WINE_PREFIX" "$KORVO_WINESERVER" -k 2>/dev/null || true; }
