@@ -11,6 +11,11 @@ namespace {
 
 void printValue(const char* label, const std::string& value) { std::printf("%-22s %s\n", label, value.c_str()); }
 
+std::string firstLine(const std::vector<std::string>& lines, const std::string& prefix) {
+    const auto found = linesWithPrefix(lines, prefix);
+    return found.empty() ? std::string("(not reached)") : found.back();
+}
+
 std::string after(const std::vector<std::string>& lines, const std::string& prefix) {
     const auto found = linesWithPrefix(lines, prefix);
     return found.empty() ? std::string("(none)") : found[0].substr(prefix.size());
@@ -63,8 +68,8 @@ int main() {
     const std::vector<std::string> args = traceArgs(lines);
     std::printf("main received %zu argument(s):\n", args.size());
     for (size_t i = 0; i < args.size(); ++i) std::printf("  [%zu] \"%s\"\n", i, args[i].c_str());
-    printValue("main:", after(lines, "main r"));
-    printValue("DestroyJavaVM:", after(lines, "DestroyJavaVM r"));
+    printValue("main:", hasLine(lines, "main returned") ? "returned" : firstLine(lines, "main threw"));
+    printValue("Virtual machine:", firstLine(lines, "DestroyJavaVM"));
     for (const Box& box : result.boxes)
         printValue("Message box:", "[" + box.caption + "] " + box.text);
     char code[32];
