@@ -14,6 +14,8 @@
 #include "vm/invoke.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    restrictLibrarySearch();
+
     // A second start within the guard period is refused silently.
     if (!acquireInstanceGuard()) return 1;
 

@@ -17,6 +17,30 @@ const char kLogFileName[] = "Korvo Session Log.txt";
 // The log path is composed in a 1024-byte buffer: at most 1023 characters.
 constexpr size_t kLogPathCapacity = 1023;
 
+// Appends value as exactly width decimal digits (leading zeros; higher digits dropped).
+void appendDigits(std::string& text, unsigned long value, int width) {
+    char digits[16];
+    for (int i = width - 1; i >= 0; --i) {
+        digits[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    text.append(digits, width);
+}
+
+void appendDecimal(std::string& text, unsigned long value) {
+    char digits[16];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value && count < 16);
+    while (count > 0) text += digits[--count];
+}
+
+unsigned long field(int value, int limit) {
+    return value >= 0 ? static_cast<unsigned long>(value % limit) : 0;
+}
+
 void appendLogRecord(const std::string& record) {
     std::string logsDir, logFile;
     if (!sessionLogPaths(std::getenv("USERPROFILE"), logsDir, logFile)) return;
@@ -42,10 +66,20 @@ std::string formatTimeStamp(const std::tm& when) {
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     const int day = when.tm_wday >= 0 && when.tm_wday < 7 ? when.tm_wday : 0;
     const int month = when.tm_mon >= 0 && when.tm_mon < 12 ? when.tm_mon : 0;
-    char text[64];
-    std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %04d", kDays[day], kMonths[month],
-                  when.tm_mday % 100, when.tm_hour % 100, when.tm_min % 100, when.tm_sec % 100,
-                  (when.tm_year + 1900) % 10000);
+    std::string text = kDays[day];
+    text += ' ';
+    text += kMonths[month];
+    text += ' ';
+    appendDigits(text, field(when.tm_mday, 100), 2);
+    text += ' ';
+    appendDigits(text, field(when.tm_hour, 100), 2);
+    text += ':';
+    appendDigits(text, field(when.tm_min, 100), 2);
+    text += ':';
+    appendDigits(text, field(when.tm_sec, 100), 2);
+    text += ' ';
+    const int year = when.tm_year > 10000 ? 10000 : when.tm_year;  // no overflow adding 1900
+    appendDigits(text, field(year + 1900, 10000), 4);
     return text;
 }
 
@@ -74,8 +108,12 @@ bool sessionLogPaths(const char* userProfile, std::string& logsDir, std::string&
 }
 
 std::string unknownErrorText(unsigned long code) {
-    char text[64];
-    std::snprintf(text, sizeof text, "Windows error %lu (0x%08lX)", code, code);
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string text = "Windows error ";
+    appendDecimal(text, code);
+    text += " (0x";
+    for (int shift = 28; shift >= 0; shift -= 4) text += kHex[(code >> shift) & 0xF];
+    text += ")";
     return text;
 }
 

@@ -15,6 +15,17 @@ bool isDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 
 
 }  // namespace
 
+void restrictLibrarySearch() {
+    SetDllDirectoryA("");
+    // Where the system offers it, the stricter default order (application folder, system
+    // folders) also leaves out the current folder and PATH; older systems lack the call.
+    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+}
+
 bool isAbsoluteWindowsPath(const char* path) {
     if (!path || !path[0]) return false;
     if (isSeparator(path[0]) && isSeparator(path[1])) return true;  // UNC or device path

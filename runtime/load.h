@@ -9,6 +9,11 @@
 std::string runtimeCLibraryPath(const LaunchContext& context);
 bool isAbsoluteWindowsPath(const char* path);
 
+// Takes the current folder out of the library search order, so a library loaded by name (a
+// registered runtime's, or one the runtime itself needs) never comes from the folder the
+// launch was started from.
+void restrictLibrarySearch();
+
 // Preloads the C library, loads jvm.dll and resolves JNI_CreateJavaVM; a library that does not
 // load ends the launch.
 void loadJavaRuntime(LaunchContext& context);

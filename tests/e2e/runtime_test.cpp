@@ -242,3 +242,14 @@ TEST_F(RuntimeChoice, LibraryWithoutTheEntryPointIsNeverCalled) {
     registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\Maker");
     expectFatal(launch(), "Can't create Java VM ");
 }
+
+TEST_F(RuntimeChoice, LibraryNamedWithoutAFolderIsNeverTakenFromTheStartFolder) {
+    registry.registerJava("1.6.0_02", layout.root + "\\registered", "jvm.dll");
+    const std::string start = layout.root + "\\start";
+    makeFolders(start);
+    copyFile(standinDir() + "\\planted.dll", start + "\\jvm.dll");
+    Launch launch = standardLaunch(layout);
+    launch.currentDir = start;
+    expectFatal(runKorvo(layout.exe, launch), "Error loading JVM");
+    EXPECT_TRUE(linesWithPrefix(trace(), "PLANTED").empty());
+}
