@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Benchmarks: launch overhead against its floors, archive scan at scale, executable size.
+# Prints figures; asserts nothing. Usage: scripts/bench.sh [rounds]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+"$here/install-deps.sh"
+source "$here/wine-env.sh"
+jobs=$(nproc)
+
+korvo_configure i686 -DKORVO_WINE_TESTS=OFF
+cmake --build "$KORVO_ROOT/build/i686${KORVO_BUILD_TAG:-}" -j "$jobs" --target Korvo
+[ "$KORVO_RUN_ARCH" = i686 ] || korvo_configure x86_64 -DKORVO_WINE_TESTS=ON
+cmake --build "$KORVO_RUN_BUILD" -j "$jobs" --target korvo_bench
+
+echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'),"\
+     "$(/usr/lib/wine/wine64 --version 2>/dev/null || echo wine), programs run as $KORVO_RUN_ARCH"
+echo "Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
+echo
+
+korvo_prepare_prefix
+trap korvo_stop_wineserver EXIT
+korvo_wine "$KORVO_RUN_BUILD/tests/korvo_bench.exe" "${1:-40}"
+
+echo
+exe="$KORVO_ROOT/build/i686${KORVO_BUILD_TAG:-}/Korvo.exe"
+total=$(stat -c %s "$exe")
+# Raw size of the resource section, from the section table (hex).
+rsrc_hex=$(i686-w64-mingw32-objdump -h "$exe" | awk '$2 == ".rsrc" { print $3 }')
+rsrc=$((16#${rsrc_hex:-0}))
+rsrc_file=$(( (rsrc + 511) / 512 * 512 ))
+echo "Size of the shipped 32-bit Korvo.exe"
+printf '  %-34s %8d bytes\n' "with resources" "$total" "without resources (.rsrc)" $((total - rsrc_file))
+imports=$(i686-w64-mingw32-objdump -p "$exe" | awk '/DLL Name/ { printf "%s ", $3 }')
+echo "  imports: $imports"
