@@ -1,0 +1,605 @@
+// The configuration phase of a launch, seen through real launches of Korvo.exe (the options the
+// stand-in runtime records) and through the scan run in this process against real folders:
+// the policy file and its option, the search path and QuickTime folder on the library path,
+// and the class path the archive scan builds.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "config/class_path.h"
+#include "launcher/launch_context.h"
+#include "support/harness.h"
+
+using namespace harness;
+
+namespace {
+
+const char kPolicyName[] = "Korvo.exe.policy";
+const char kPolicyOption[] = "-Djava.security.policy=file:/";
+
+std::string testName() { return ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
+
+// A Windows path as it appears after "file:/": written out here on purpose instead of borrowing
+// the launcher's own escaping.
+std::string asUrlPath(const std::string& path) {
+    std::string url;
+    for (const char c : path) {
+        if (c == '\\')
+            url += '/';
+        else if (c == ' ')
+            url += "%20";
+        else
+            url += c;
+    }
+    return url;
+}
+
+// The nine lines of the policy file for two code bases in URL form.
+std::string policyText(const std::string& appCodeBase, const std::string& quickTimeCodeBase) {
+    return "//Give this directory security permissions\r\n"
+           "grant codeBase \"file:/" + appCodeBase + "-\" {\r\n"
+           "\tpermission java.security.AllPermission;\r\n"
+           "};\r\n"
+           "\r\n"
+           "//Give QuickTime security permissions\r\n"
+           "grant codeBase \"file:/" + quickTimeCodeBase + "-\" {\r\n"
+           "\tpermission java.security.AllPermission;\r\n"
+           "};\r\n";
+}
+
+const std::string kWorkedExamplePolicy =
+    "//Give this directory security permissions\r\n"
+    "grant codeBase \"file:/C:/Program%20Files/Korvo/-\" {\r\n"
+    "\tpermission java.security.AllPermission;\r\n"
+    "};\r\n"
+    "\r\n"
+    "//Give QuickTime security permissions\r\n"
+    "grant codeBase \"file:/C:/Program%20Files/QuickTime/QTSystem/-\" {\r\n"
+    "\tpermission java.security.AllPermission;\r\n"
+    "};\r\n";
+
+// Puts a variable of this process back as it was when the scope ends.
+class SavedVariable {
+public:
+    explicit SavedVariable(const char* name) : name_(name) {
+        char value[32768];
+        const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+        set_ = length > 0 && length < sizeof value;
+        if (set_) value_.assign(value, length);
+    }
+    ~SavedVariable() { setProcessEnv(name_, set_ ? value_.c_str() : nullptr); }
+    SavedVariable(const SavedVariable&) = delete;
+    SavedVariable& operator=(const SavedVariable&) = delete;
+
+private:
+    const char* name_;
+    bool set_ = false;
+    std::string value_;
+};
+
+bool isFolderLink(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(utf8ToWide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// An installation under C:\kt\<test> with a private runtime that the maker's key names, so every
+// launch reaches the creation of the machine and the trace records its seven options.
+class ConfigLaunch : public ::testing::Test {
+protected:
+    Registry registry;
+    Layout layout;
+
+    void SetUp() override { prepare("Apps\\Korvo"); }
+
+    void prepare(const std::string& appSubdir) {
+        layout = makeLayout(testName(), appSubdir);
+        installMainJar(layout.appDir);
+        installPrivateRuntime(layout.root + "\\Maker");
+        registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\Maker");
+    }
+
+    std::string runtimeHome() const { return layout.root + "\\Maker\\jre1.6.0_02"; }
+    std::string quickTimeFallback() const { return layout.programFiles + "\\QuickTime\\QTSystem\\"; }
+
+    // Launches exe (the layout's by default) and returns the seven options the machine received.
+    std::vector<std::string> launchOptions(const Launch& launch, const std::string& exe = "") {
+        removeTree(layout.trace);
+        const LaunchResult result = runKorvo(exe.empty() ? layout.exe : exe, launch);
+        EXPECT_EQ(result.exitCode, 0u);
+        EXPECT_FALSE(result.timedOut);
+        EXPECT_TRUE(result.boxes.empty()) << result.boxes[0].text;
+        std::vector<std::string> options = traceOptions(traceLines(layout.trace));
+        if (options.size() != 7) {
+            ADD_FAILURE() << "expected 7 options, trace:\n" << readFile(layout.trace);
+            options.resize(7);
+        }
+        return options;
+    }
+
+    std::string libraryPath(const std::string& searchPath, const std::string& quickTimeDir) const {
+        return "-Djava.library.path=\".;" + layout.appDir + "\\lib;" + searchPath + ";" + quickTimeDir + "\"";
+    }
+};
+
+// The application installed in C:\Program Files\Korvo, as in the worked example.
+class ProgramFilesInstall : public ConfigLaunch {
+protected:
+    const std::string appDir = "C:\\Program Files\\Korvo";
+    const std::string exe = appDir + "\\Korvo.exe";
+
+    void SetUp() override {
+        ConfigLaunch::SetUp();
+        removeTree(appDir);
+        makeFolders(appDir);
+        copyFile(korvoExe(), exe);
+        installMainJar(appDir);
+        registry.setString(Registry::kQuickTimeKey, "QTExtDir", "C:\\Program Files\\QuickTime\\QTSystem\\");
+    }
+
+    void TearDown() override { removeTree(appDir); }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Policy file and option
+
+TEST_F(ProgramFilesInstall, WorkedExampleIsWrittenByteForByteOverWhateverWasThere) {
+    const std::string policy = layout.policyFile();
+    const std::pair<const char*, std::string> before[] = {
+        {"no file", ""},
+        {"longer file", std::string(4096, 'x')},
+        {"grant-all file", "grant {\r\n\tpermission java.security.AllPermission;\r\n};\r\n"},
+    };
+    for (const auto& state : before) {
+        SCOPED_TRACE(state.first);
+        removeTree(policy);
+        if (!state.second.empty()) writeFile(policy, state.second);
+        const std::vector<std::string> options = launchOptions(standardLaunch(layout), exe);
+        const std::string written = readFile(policy);
+        EXPECT_EQ(written.size(), 296u);
+        EXPECT_EQ(written, kWorkedExamplePolicy);
+        EXPECT_EQ(options[2], "-Djava.security.manager");
+        EXPECT_EQ(options[3], kPolicyOption + asUrlPath(layout.temp) + "/" + kPolicyName);
+    }
+}
+
+// Leaves its file in C:\kt\policy-check for the host-side check with the Java runtime's own
+// policy parser (CTest test policy_check).
+TEST_F(ProgramFilesInstall, WritesThePolicyTheJavaCheckReads) {
+    const std::string folder = "C:\\kt\\policy-check";
+    removeTree(folder);
+    makeFolders(folder);
+    Launch launch = standardLaunch(layout);
+    launch.env["TEMP"] = folder;
+    const std::vector<std::string> options = launchOptions(launch, exe);
+    EXPECT_EQ(readFile(folder + "\\" + kPolicyName), kWorkedExamplePolicy);
+    EXPECT_EQ(options[3], "-Djava.security.policy=file:/C:/kt/policy-check/Korvo.exe.policy");
+}
+
+TEST_F(ConfigLaunch, ReadOnlyPolicyFileIsLeftAsItWasAndStillNamed) {
+    const std::string policy = layout.policyFile();
+    const std::string old = "// an administrator's own policy\r\ngrant {\r\n};\r\n";
+    writeFile(policy, old);
+    ASSERT_TRUE(SetFileAttributesW(utf8ToWide(policy).c_str(), FILE_ATTRIBUTE_READONLY));
+    const DWORD attributes = GetFileAttributesW(utf8ToWide(policy).c_str());
+    ASSERT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY));
+
+    const std::vector<std::string> options = launchOptions(standardLaunch(layout));
+    EXPECT_EQ(readFile(policy), old);
+    EXPECT_EQ(GetFileAttributesW(utf8ToWide(policy).c_str()), attributes);
+    EXPECT_EQ(options[3], kPolicyOption + asUrlPath(layout.temp) + "/" + kPolicyName);
+    removeTree(policy);
+}
+
+TEST_F(ConfigLaunch, FolderInThePolicyFilesPlaceGetsNothingAndIsStillNamed) {
+    const std::string policy = layout.policyFile();
+    for (const bool withContent : {false, true}) {
+        SCOPED_TRACE(withContent ? "folder with a file" : "empty folder");
+        removeTree(policy);
+        makeFolders(policy);
+        if (withContent) writeFile(policy + "\\kept.txt", "kept");
+
+        const std::vector<std::string> options = launchOptions(standardLaunch(layout));
+        EXPECT_TRUE(isFolder(policy));
+        const std::vector<std::string> expected =
+            withContent ? std::vector<std::string>{"kept.txt"} : std::vector<std::string>{};
+        EXPECT_EQ(listFolder(policy), expected);
+        EXPECT_EQ(options[3], kPolicyOption + asUrlPath(layout.temp) + "/" + kPolicyName);
+    }
+}
+
+// TEMP as given when it is usable, else the system's temporary folder (GetTempPathA: TMP, then
+// TEMP, then the profile); the option always names the file in URL form.
+TEST_F(ConfigLaunch, PolicyFollowsTheTemporaryFolder) {
+    const std::string systemTemp = layout.root + "\\SysTemp";
+    const std::string spaced = layout.root + "\\Local Settings\\My Temp";
+    makeFolders(systemTemp);
+    makeFolders(spaced);
+    const std::string inTemp = layout.policyFile();
+    const std::string inSpaced = spaced + "\\" + kPolicyName;
+    const std::string inSystemTemp = systemTemp + "\\" + kPolicyName;
+    const std::string inProfile = layout.profile + "\\" + kPolicyName;
+    std::string temp259 = layout.root + "\\";
+    temp259.append(259 - temp259.size(), 'L');
+    std::string temp260 = layout.root + "\\";
+    temp260.append(260 - temp260.size(), 'L');
+    const std::string temp300 = "C:\\" + std::string(297, 'L');
+
+    struct Case {
+        const char* what;
+        bool hasTemp;
+        std::string temp;
+        bool hasTmp;
+        std::string optionPath;  // the file the option names, unescaped
+        std::string file;        // where the file lands; empty: nowhere
+    };
+    const Case cases[] = {
+        {"plain", true, layout.temp, true, inTemp, inTemp},
+        {"trailing backslash", true, layout.temp + "\\", true, layout.temp + "\\\\" + kPolicyName, inTemp},
+        {"blanks", true, spaced, true, inSpaced, inSpaced},
+        {"unset", false, "", true, inSystemTemp, inSystemTemp},
+        {"empty", true, "", true, inSystemTemp, inSystemTemp},
+        {"259 characters, taken as given", true, temp259, true, temp259 + "\\" + kPolicyName, ""},
+        {"260 characters", true, temp260, true, inSystemTemp, inSystemTemp},
+        {"300 characters", true, temp300, true, inSystemTemp, inSystemTemp},
+        {"unset, no TMP either: the profile", false, "", false, inProfile, inProfile},
+    };
+    const std::string places[] = {inTemp, inSpaced, inSystemTemp, inProfile};
+    const std::string expectedText = policyText(asUrlPath(layout.appDir) + "/", asUrlPath(quickTimeFallback()));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const std::string& place : places) removeTree(place);
+        Launch launch = standardLaunch(layout);
+        if (c.hasTemp)
+            launch.env["TEMP"] = c.temp;
+        else
+            launch.env.erase("TEMP");
+        if (c.hasTmp) launch.env["TMP"] = systemTemp;
+
+        const std::vector<std::string> options = launchOptions(launch);
+        EXPECT_EQ(options[3], kPolicyOption + asUrlPath(c.optionPath));
+        for (const std::string& place : places) {
+            if (place == c.file)
+                EXPECT_EQ(readFile(place), expectedText) << place;
+            else
+                EXPECT_FALSE(exists(place)) << place;
+        }
+    }
+}
+
+// When the system names no temporary folder either, nothing is written, and never at the root
+// of the current drive.
+TEST_F(ConfigLaunch, NoTemporaryFolderAtAllWritesNothing) {
+    const std::string tooLong = "C:\\" + std::string(297, 'L');
+    const std::string driveRootPolicy = std::string("C:\\") + kPolicyName;
+    ASSERT_FALSE(exists(driveRootPolicy));
+
+    // The premise, checked in this process: with both variables too long the system has no answer.
+    DWORD length = 0;
+    char answer[MAX_PATH + 1] = {};
+    {
+        const SavedVariable savedTmp("TMP"), savedTemp("TEMP");
+        setProcessEnv("TMP", tooLong.c_str());
+        setProcessEnv("TEMP", tooLong.c_str());
+        length = GetTempPathA(sizeof answer, answer);
+    }
+    ASSERT_EQ(length, 0u) << answer;
+
+    Launch launch = standardLaunch(layout);
+    launch.env["TEMP"] = tooLong;
+    launch.env["TMP"] = tooLong;
+    launch.currentDir = layout.root;
+    const std::vector<std::string> options = launchOptions(launch);
+    EXPECT_EQ(options[3].compare(0, sizeof kPolicyOption - 1, kPolicyOption), 0) << options[3];
+    EXPECT_FALSE(exists(driveRootPolicy));
+    EXPECT_FALSE(exists(layout.root + "\\" + kPolicyName));
+    removeTree(driveRootPolicy);
+}
+
+TEST_F(ConfigLaunch, PercentInTheApplicationFolderIsWrittenOnce) {
+    prepare("Apps\\100%\\Korvo");
+    const std::vector<std::string> options = launchOptions(standardLaunch(layout));
+    const std::string appCodeBase = "C:/kt/" + testName() + "/Apps/100%/Korvo/";
+    EXPECT_EQ(readFile(layout.policyFile()), policyText(appCodeBase, asUrlPath(quickTimeFallback())));
+    const std::string head = "-Djava.class.path=C:\\kt\\" + testName() + "\\Apps\\100%\\Korvo\\Korvo.jar;";
+    EXPECT_EQ(options[0].compare(0, head.size(), head), 0) << options[0];
+}
+
+// ---------------------------------------------------------------------------------------------
+// Search path and QuickTime folder on the library path
+
+TEST_F(ConfigLaunch, SearchPathOnTheLibraryPath) {
+    struct Case {
+        const char* what;
+        const char* path;  // null: unset
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"plain", "C:\\windows\\system32;C:\\windows", "C:\\windows\\system32;C:\\windows"},
+        {"trailing backslashes", "C:\\bin\\;C:\\tools\\\\\\", "C:\\bin\\;C:\\tools"},
+        {"only backslashes", "\\\\", ""},
+        {"quotes", "\"C:\\Program Files\\Tool\";C:\\bin", " C:\\Program Files\\Tool ;C:\\bin"},
+        {"quote after a backslash", "C:\\a\\\"", "C:\\a\\ "},
+        {"empty", "", ""},
+        {"unset", nullptr, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Launch launch = standardLaunch(layout);
+        if (c.path)
+            launch.env["PATH"] = c.path;
+        else
+            launch.env.erase("PATH");
+        EXPECT_EQ(launchOptions(launch)[1], libraryPath(c.expected, quickTimeFallback()));
+    }
+}
+
+TEST_F(ConfigLaunch, QuickTimeFolderFromTheKeyAsStored) {
+    const std::string long1023 = "C:\\" + std::string(1020, 'q');
+    struct Case {
+        const char* what;
+        DWORD type;
+        std::string stored;
+        std::string libraryTail;  // end of the library path
+        std::string archive;      // the QuickTime entry of the class path
+    };
+    const Case cases[] = {
+        {"no trailing backslash", REG_SZ, "D:\\QT", ";D:\\QT\"", "D:\\QTQTJava.zip"},
+        {"trailing backslash", REG_SZ, "C:\\QuickTime\\QTSystem\\", ";C:\\QuickTime\\QTSystem\\\"",
+         "C:\\QuickTime\\QTSystem\\QTJava.zip"},
+        {"unexpanded", REG_EXPAND_SZ, "%SystemDrive%\\QT\\", ";%SystemDrive%\\QT\\\"",
+         "%SystemDrive%\\QT\\QTJava.zip"},
+        {"1023 characters", REG_SZ, long1023, ";" + long1023 + "\"", long1023 + "QTJava.zip"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Registry::clearAll();
+        registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\Maker");
+        registry.setRaw(Registry::kQuickTimeKey, "QTExtDir", c.type, c.stored + '\0');
+        const std::vector<std::string> options = launchOptions(standardLaunch(layout));
+        EXPECT_EQ(options[1], libraryPath("C:\\windows\\system32;C:\\windows", c.stored));
+        ASSERT_GE(options[1].size(), c.libraryTail.size());
+        EXPECT_EQ(options[1].substr(options[1].size() - c.libraryTail.size()), c.libraryTail);
+        EXPECT_EQ(options[0], "-Djava.class.path=" + layout.appDir + "\\Korvo.jar;" + c.archive + ";" +
+                                  runtimeHome() + ";");
+        EXPECT_NE(readFile(layout.policyFile()).find("grant codeBase \"file:/" + asUrlPath(c.stored) + "-\" {"),
+                  std::string::npos);
+    }
+}
+
+TEST_F(ConfigLaunch, QuickTimeFallsBackToProgramFiles) {
+    struct Case {
+        const char* what;
+        bool key;
+        DWORD type;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"key absent", false, REG_SZ, ""},
+        {"value missing", true, REG_NONE, ""},
+        {"REG_DWORD", true, REG_DWORD, std::string("\x01\x00\x00\x00", 4)},
+        {"REG_BINARY", true, REG_BINARY, std::string("D:\\QT\\\0", 7)},
+        {"1024 characters", true, REG_SZ, "C:\\" + std::string(1021, 'q') + '\0'},
+        {"64 KiB", true, REG_SZ, std::string(64 * 1024, 'q') + '\0'},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Registry::clearAll();
+        registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\Maker");
+        if (c.key) {
+            registry.setString(Registry::kQuickTimeKey, "Version", "7.1.6");
+            if (c.type != REG_NONE) registry.setRaw(Registry::kQuickTimeKey, "QTExtDir", c.type, c.bytes);
+        }
+        const std::vector<std::string> options = launchOptions(standardLaunch(layout));
+        EXPECT_EQ(options[1], libraryPath("C:\\windows\\system32;C:\\windows", quickTimeFallback()));
+        EXPECT_EQ(options[0], "-Djava.class.path=" + layout.appDir + "\\Korvo.jar;" + quickTimeFallback() +
+                                  "QTJava.zip;" + runtimeHome() + ";");
+    }
+}
+
+TEST_F(ConfigLaunch, QuickTimeFallbackWithoutAUsableProgramFiles) {
+    std::string programFiles259 = layout.root + "\\";
+    programFiles259.append(259 - programFiles259.size(), 'P');
+    struct Case {
+        const char* what;
+        bool set;
+        std::string programFiles;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"unset", false, "", "\\QuickTime\\QTSystem\\"},
+        {"empty", true, "", "\\QuickTime\\QTSystem\\"},
+        {"300 characters", true, "C:\\" + std::string(297, 'P'), "\\QuickTime\\QTSystem\\"},
+        {"259 characters", true, programFiles259, programFiles259 + "\\QuickTime\\QTSystem\\"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Launch launch = standardLaunch(layout);
+        if (c.set)
+            launch.env["ProgramFiles"] = c.programFiles;
+        else
+            launch.env.erase("ProgramFiles");
+        const std::vector<std::string> options = launchOptions(launch);
+        EXPECT_EQ(options[1], libraryPath("C:\\windows\\system32;C:\\windows", c.expected));
+        EXPECT_EQ(options[0], "-Djava.class.path=" + layout.appDir + "\\Korvo.jar;" + c.expected + "QTJava.zip;" +
+                                  runtimeHome() + ";");
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Class path
+
+TEST_F(ConfigLaunch, WithoutArchivesTheClassPathEndsWithTheJavaHome) {
+    const std::string expected = "-Djava.class.path=" + layout.appDir + "\\Korvo.jar;" + quickTimeFallback() +
+                                 "QTJava.zip;" + runtimeHome() + ";";
+    ASSERT_FALSE(exists(layout.appDir + "\\lib"));
+    EXPECT_EQ(launchOptions(standardLaunch(layout))[0], expected) << "no lib folder";
+    makeFolders(layout.appDir + "\\lib\\empty");
+    writeFile(layout.appDir + "\\lib\\readme.txt", "");
+    EXPECT_EQ(launchOptions(standardLaunch(layout))[0], expected) << "lib without archives";
+}
+
+namespace {
+
+// Runs the archive scan in this process against folders under C:\kt\<test>.
+class ArchiveScan : public ::testing::Test {
+protected:
+    std::string root;
+
+    void SetUp() override {
+        root = "C:\\kt\\" + testName();
+        removeTree(root);
+        makeFolders(root);
+    }
+
+    void TearDown() override { classPathOption.clear(); }
+
+    // The entries the scan of folder adds, with folder given without its trailing backslash.
+    static std::string scan(const std::string& folder) {
+        classPathOption.clear();
+        scanArchives(folder + "\\");
+        return classPathOption;
+    }
+
+    static void files(const std::string& folder, std::initializer_list<const char*> names) {
+        makeFolders(folder);
+        for (const char* name : names) writeFile(folder + "\\" + name, "");
+    }
+};
+
+}  // namespace
+
+TEST_F(ArchiveScan, WorkedExampleTree) {
+    const std::string appDir = "C:\\Apps\\Korvo";
+    removeTree(appDir);
+    files(appDir + "\\lib", {"a.jar", "readme.txt"});
+    files(appDir + "\\lib\\sub", {"b.zip"});
+
+    LaunchContext context;
+    context.appDir = appDir;
+    std::snprintf(context.javaHome, sizeof context.javaHome, "%s", "C:\\Program Files\\Java\\jre1.6.0_02");
+    context.searchPath = "C:\\Windows;C:\\Tools";
+    context.quickTimeDir = "C:\\Program Files\\QuickTime\\QTSystem\\";
+    assemblePathOptions(context);
+    EXPECT_EQ(classPathOption,
+              "-Djava.class.path=C:\\Apps\\Korvo\\Korvo.jar;C:\\Program Files\\QuickTime\\QTSystem\\QTJava.zip;"
+              "C:\\Program Files\\Java\\jre1.6.0_02;C:\\Apps\\Korvo\\lib\\a.jar;C:\\Apps\\Korvo\\lib\\sub\\b.zip;");
+    EXPECT_EQ(context.libraryPathOption,
+              "-Djava.library.path=\".;C:\\Apps\\Korvo\\lib;C:\\Windows;C:\\Tools;"
+              "C:\\Program Files\\QuickTime\\QTSystem\\\"");
+
+    removeTree(appDir);
+    RemoveDirectoryW(L"C:\\Apps");  // only when nothing else lives there
+}
+
+TEST_F(ArchiveScan, SubfolderArchivesComeWhereTheSubfolderIsListed) {
+    const std::string lib = root + "\\lib";
+    files(lib, {"z.jar", "B.jar", "a.jar"});
+    files(lib + "\\m", {"m1.jar"});
+    files(lib + "\\m\\deeper", {"d.zip"});
+    files(lib + "\\C", {"c.zip"});
+    // The order the file system lists them in (case-insensitive), which the scan follows.
+    ASSERT_EQ(listFolder(lib), (std::vector<std::string>{"a.jar", "B.jar", "C", "m", "z.jar"}));
+    ASSERT_EQ(listFolder(lib + "\\m"), (std::vector<std::string>{"deeper", "m1.jar"}));
+
+    EXPECT_EQ(scan(lib), lib + "\\a.jar;" + lib + "\\B.jar;" + lib + "\\C\\c.zip;" + lib + "\\m\\deeper\\d.zip;" +
+                             lib + "\\m\\m1.jar;" + lib + "\\z.jar;");
+}
+
+TEST_F(ArchiveScan, NamesDecideCaseSensitivelyAnywhereInThePath) {
+    const std::string lib = root + "\\lib";
+    files(lib, {"NAME.JAR", "Big.Zip", "x.jar.bak", "notes.zipped", "readme.txt", "jar", "zip.txt"});
+    files(lib + "\\ext.jar", {"inner.txt", "inner.zip"});
+    files(lib + "\\ext.jar\\empty.zip", {});
+    ASSERT_EQ(listFolder(lib), (std::vector<std::string>{"Big.Zip", "ext.jar", "jar", "NAME.JAR", "notes.zipped",
+                                                         "readme.txt", "x.jar.bak", "zip.txt"}));
+    EXPECT_EQ(scan(lib), lib + "\\ext.jar\\inner.txt;" + lib + "\\ext.jar\\inner.zip;" + lib + "\\notes.zipped;" +
+                             lib + "\\x.jar.bak;");
+
+    // Below an application folder whose own name looks like an archive, every file counts.
+    const std::string toolsLib = root + "\\tools.zip\\lib";
+    files(toolsLib, {"readme.txt", "NAME.JAR"});
+    files(toolsLib + "\\sub", {"notes.txt"});
+    files(toolsLib + "\\sub\\empty", {});
+    EXPECT_EQ(scan(toolsLib), toolsLib + "\\NAME.JAR;" + toolsLib + "\\readme.txt;" + toolsLib + "\\sub\\notes.txt;");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Scan termination: links are not followed, depth is not limited.
+
+namespace {
+
+// C:\kt\scan-cycle\lib\sub\loop links back to lib. Wine 8 answers CreateSymbolicLinkW with
+// success but makes nothing, so the CTest step config_scan_link makes the link from the host.
+class ScanCycle : public ConfigLaunch {
+protected:
+    const std::string appDir = "C:\\kt\\scan-cycle";
+    const std::string lib = appDir + "\\lib";
+    const std::string link = lib + "\\sub\\loop";
+    bool linkMadeHere = false;
+
+    void SetUp() override {
+        ConfigLaunch::SetUp();
+        if (!isFolderLink(link)) {
+            makeFolders(lib + "\\sub");
+            linkMadeHere = CreateSymbolicLinkW(utf8ToWide(link).c_str(), L"..", SYMBOLIC_LINK_FLAG_DIRECTORY) &&
+                           isFolderLink(link);
+        }
+        writeFile(lib + "\\a.jar", "");
+        writeFile(lib + "\\sub\\b.jar", "");
+    }
+
+    void TearDown() override {
+        classPathOption.clear();
+        for (const char* made : {"\\a.jar", "\\sub\\b.jar"}) removeTree(lib + made);
+        for (const char* made : {"\\Korvo.exe", "\\Korvo.jar"}) removeTree(appDir + made);
+        if (linkMadeHere) removeTree(link);
+    }
+};
+
+}  // namespace
+
+TEST_F(ScanCycle, LinkBackUpIsNotFollowed) {
+    ASSERT_TRUE(isFolderLink(link)) << link << " is not a link: run through CTest (its step config_scan_link "
+                                       "makes it), or make it with ln -s .. in the prefix's drive_c";
+    // It really is a cycle: lib is visible again through it.
+    ASSERT_TRUE(exists(link + "\\sub\\loop\\a.jar"));
+
+    const std::string expected = lib + "\\a.jar;" + lib + "\\sub\\b.jar;";
+    classPathOption.clear();
+    const DWORD start = GetTickCount();
+    scanArchives(lib + "\\");
+    const DWORD elapsed = GetTickCount() - start;
+    EXPECT_EQ(classPathOption, expected);
+    EXPECT_LT(elapsed, 5000u);
+
+    // And the same through a real launch from that folder.
+    copyFile(korvoExe(), appDir + "\\Korvo.exe");
+    installMainJar(appDir);
+    const std::vector<std::string> options = launchOptions(standardLaunch(layout), appDir + "\\Korvo.exe");
+    EXPECT_EQ(options[0], "-Djava.class.path=" + appDir + "\\Korvo.jar;" + quickTimeFallback() + "QTJava.zip;" +
+                              runtimeHome() + ";" + expected);
+}
+
+TEST_F(ArchiveScan, FortyLevelsDeepAreAllListed) {
+    // Each level holds the next one ("dNN", listed first) and a z.jar.
+    std::vector<std::string> levels = {root + "\\lib"};
+    for (int depth = 1; depth <= 40; ++depth) {
+        char name[8];
+        std::snprintf(name, sizeof name, "\\d%02d", depth);
+        levels.push_back(levels.back() + name);
+    }
+    makeFolders(levels.back());
+    for (const std::string& level : levels) writeFile(level + "\\z.jar", "");
+
+    std::string expected;
+    for (auto level = levels.rbegin(); level != levels.rend(); ++level) expected += *level + "\\z.jar;";
+
+    const DWORD start = GetTickCount();
+    const std::string found = scan(levels.front());
+    const DWORD elapsed = GetTickCount() - start;
+    EXPECT_EQ(found, expected);
+    EXPECT_LT(elapsed, 5000u);
+}
