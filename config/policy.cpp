@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <io.h>
 #include <sys/stat.h>
@@ -65,10 +66,15 @@ void preparePolicyFile(LaunchContext& context) {
     // Only a folder the system named gets a file: never a drive root by accident.
     if (!tempDir.empty()) {
         const char* path = context.policyPath.c_str();
-        if (_unlink(path) == -1) remove(path);
-        struct _stat status;
-        // Something that could not be deleted (read-only file, a folder) is left as it is.
-        if (_stat(path, &status) != 0) {
+        // Something that could not be deleted (read-only file, a folder) is left as it is. When
+        // the delete worked, or there was nothing to delete, nothing stands there: no need to ask.
+        bool occupied = false;
+        if (_unlink(path) == -1 && errno != ENOENT) {
+            remove(path);
+            struct _stat status;
+            occupied = _stat(path, &status) == 0;
+        }
+        if (!occupied) {
             std::string appCodeBase = context.appDir + "\\";
             escapeCodeBase(appCodeBase);
             std::string quickTimeCodeBase = context.quickTimeDir;

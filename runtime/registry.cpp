@@ -8,16 +8,12 @@ bool openMachineKey(const char* path, HKEY* key) {
 
 bool readRegistryValue(HKEY key, const char* name, char* buffer, size_t capacity) {
     if (!buffer || capacity == 0) return false;
-    // First step: the value's type (its reported size is not trusted for sizing).
-    DWORD type = 0;
-    DWORD size = 0;
-    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
-
-    // Second step: read into scratch space no larger than the destination, so a value that
-    // does not fit fails with ERROR_MORE_DATA instead of overrunning anything.
+    // One query into scratch space no larger than the destination: a value that does not fit
+    // fails with ERROR_MORE_DATA instead of overrunning anything, and its reported size is
+    // never used for sizing.
     char scratch[1024];
     const size_t room = capacity < sizeof scratch ? capacity : sizeof scratch;
+    DWORD type = 0;
     DWORD got = static_cast<DWORD>(room);
     if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(scratch), &got) !=
         ERROR_SUCCESS)
