@@ -36,7 +36,9 @@ std::string findQuickTimeDir() {
     HKEY key = nullptr;
     if (openMachineKey(kQuickTimeKey, &key)) {
         char folder[1024];
-        if (readRegistryValue(key, "QTExtDir", folder, sizeof folder)) return folder;
+        // An empty value would grant the policy's permissions to every local file; it counts
+        // as absent.
+        if (readRegistryValue(key, "QTExtDir", folder, sizeof folder) && folder[0]) return folder;
     }
     // An unset or oversize ProgramFiles leaves an empty prefix.
     char programFiles[MAX_PATH] = {};

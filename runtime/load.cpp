@@ -9,10 +9,6 @@ namespace {
 
 const char kCLibrary[] = "\\bin\\msvcr71.dll";
 
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
-
-bool isDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
 }  // namespace
 
 void restrictLibrarySearch() {
@@ -26,11 +22,6 @@ void restrictLibrarySearch() {
     if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
 }
 
-bool isAbsoluteWindowsPath(const char* path) {
-    if (!path || !path[0]) return false;
-    if (isSeparator(path[0]) && isSeparator(path[1])) return true;  // UNC or device path
-    return isDriveLetter(path[0]) && path[1] == ':' && isSeparator(path[2]);
-}
 
 std::string runtimeCLibraryPath(const LaunchContext& context) {
     std::string path = context.privateRuntime ? context.jreBase : std::string(context.javaHome);

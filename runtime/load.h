@@ -7,7 +7,6 @@
 // uses its runtime folder, the registered route the registered Java home. Only absolute paths
 // qualify, so nothing is ever loaded relative to the folder the launch was started from.
 std::string runtimeCLibraryPath(const LaunchContext& context);
-bool isAbsoluteWindowsPath(const char* path);
 
 // Takes the current folder out of the library search order, so a library loaded by name (a
 // registered runtime's, or one the runtime itself needs) never comes from the folder the

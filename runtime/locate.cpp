@@ -15,6 +15,10 @@ const char kFallbackFolder[] = "Java";
 const char kJvmLibrary[] = "\\bin\\client\\jvm.dll";
 const char kJavaKey[] = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
 
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool isDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
 // The private route; true when it chose the runtime.
 bool locatePrivateRuntime(LaunchContext& context) {
     HKEY key = nullptr;
@@ -27,6 +31,9 @@ bool locatePrivateRuntime(LaunchContext& context) {
         const std::string fallback = fallbackRuntimeRoot(context.appDir);
         if (pathExists(fallback.c_str())) copyBounded(runtimeRoot, sizeof runtimeRoot, fallback);
     }
+    // An empty or relative root would be looked up from wherever the launch was started, which
+    // lets a planted runtime load; only a root that names its own place counts.
+    if (!isAbsoluteWindowsPath(runtimeRoot)) return false;
 
     context.jreBase += runtimeRoot;
     context.jreBase += "\\";
@@ -55,6 +62,12 @@ void locateRegisteredRuntime(LaunchContext& context) {
 }
 
 }  // namespace
+
+bool isAbsoluteWindowsPath(const char* path) {
+    if (!path || !path[0]) return false;
+    if (isSeparator(path[0]) && isSeparator(path[1])) return true;  // UNC or device path
+    return isDriveLetter(path[0]) && path[1] == ':' && isSeparator(path[2]);
+}
 
 const char* privateRuntimeName() { return "jre1.6.0_02"; }
 

@@ -5,6 +5,10 @@
 
 const char* privateRuntimeName();
 
+// A path with a drive and a root ("C:\...") or a UNC path: one that does not depend on the
+// current drive or folder.
+bool isAbsoluteWindowsPath(const char* path);
+
 // True when something exists at path (file or folder alike).
 bool pathExists(const char* path);
 

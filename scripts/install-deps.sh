@@ -9,6 +9,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth icoutils
   googletest openjdk-17-jdk-headless
+  clang libclang-rt-14-dev
 )
 # 32-bit Wine is only usable where the kernel runs 32-bit programs; it is harmless elsewhere.
 packages+=(wine32:i386)
