@@ -1,0 +1,98 @@
+// Just enough of the Win32 and Microsoft C runtime declarations for the launcher's sources to
+// compile on Linux, so their pure text functions can be fuzzed on the build machine. None of the
+// system calls declared here is meant to run: each one ends the fuzzer at once (win32_shim.cpp).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#define WINAPI
+#define CALLBACK
+
+typedef int BOOL;
+typedef unsigned char BYTE;
+typedef std::uint32_t DWORD;
+typedef DWORD* LPDWORD;
+typedef std::int32_t LONG;
+typedef LONG LSTATUS;
+typedef unsigned int UINT;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef void* HANDLE;
+typedef void* HLOCAL;
+typedef struct HWND__* HWND;
+typedef struct HKEY__* HKEY;
+typedef HKEY* PHKEY;
+typedef DWORD REGSAM;
+
+#define MAX_PATH 260
+#define TRUE 1
+#define FALSE 0
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
+#define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000002u)))
+#define KEY_READ 0x20019
+#define ERROR_SUCCESS 0L
+#define ERROR_INVALID_PARAMETER 87L
+#define FIND_FIRST_EX_LARGE_FETCH 0x00000002
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define MB_OK 0x00000000u
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define LANG_NEUTRAL 0x00
+#define SUBLANG_DEFAULT 0x01
+#define MAKELANGID(p, s) ((static_cast<DWORD>(s) << 10) | static_cast<DWORD>(p))
+
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+
+struct WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    char cFileName[MAX_PATH];
+    char cAlternateFileName[14];
+};
+
+enum FINDEX_INFO_LEVELS { FindExInfoStandard, FindExInfoBasic };
+enum FINDEX_SEARCH_OPS { FindExSearchNameMatch, FindExSearchLimitToDirectories };
+
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data);
+HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* data, FINDEX_SEARCH_OPS search,
+                        void* filter, DWORD flags);
+BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* data);
+BOOL FindClose(HANDLE search);
+DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
+DWORD GetTempPathA(DWORD size, LPSTR buffer);
+DWORD GetModuleFileNameA(void* module, LPSTR buffer, DWORD size);
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
+BOOL SetCurrentDirectoryA(LPCSTR path);
+DWORD GetLastError();
+void SetLastError(DWORD code);
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD id, DWORD language, LPSTR buffer, DWORD size, void* args);
+HLOCAL LocalFree(HLOCAL memory);
+LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
+LSTATUS RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, BYTE* data, LPDWORD size);
+
+// Microsoft C runtime names (io.h, direct.h, sys/stat.h).
+struct _stat {
+    unsigned int st_mode;
+};
+#define _S_IFDIR 0040000
+int _stat(const char* path, struct _stat* status);
+int _access(const char* path, int mode);
+int _unlink(const char* path);
+int _mkdir(const char* path);

@@ -1,0 +1,38 @@
+// The system calls of korvo_win32_shim.h. The fuzzer only calls pure text functions, so reaching
+// any of these means the harness strayed into code that touches the system: stop loudly.
+#include "korvo_win32_shim.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+[[noreturn]] void unexpected(const char* name) {
+    std::fprintf(stderr, "text fuzzer called the system function %s\n", name);
+    std::abort();
+}
+
+}  // namespace
+
+HANDLE FindFirstFileA(LPCSTR, WIN32_FIND_DATAA*) { unexpected("FindFirstFileA"); }
+HANDLE FindFirstFileExA(LPCSTR, FINDEX_INFO_LEVELS, void*, FINDEX_SEARCH_OPS, void*, DWORD) {
+    unexpected("FindFirstFileExA");
+}
+BOOL FindNextFileA(HANDLE, WIN32_FIND_DATAA*) { unexpected("FindNextFileA"); }
+BOOL FindClose(HANDLE) { unexpected("FindClose"); }
+DWORD GetEnvironmentVariableA(LPCSTR, LPSTR, DWORD) { unexpected("GetEnvironmentVariableA"); }
+DWORD GetTempPathA(DWORD, LPSTR) { unexpected("GetTempPathA"); }
+DWORD GetModuleFileNameA(void*, LPSTR, DWORD) { unexpected("GetModuleFileNameA"); }
+DWORD GetCurrentDirectoryA(DWORD, LPSTR) { unexpected("GetCurrentDirectoryA"); }
+BOOL SetCurrentDirectoryA(LPCSTR) { unexpected("SetCurrentDirectoryA"); }
+DWORD GetLastError() { unexpected("GetLastError"); }
+void SetLastError(DWORD) { unexpected("SetLastError"); }
+int MessageBoxA(HWND, LPCSTR, LPCSTR, UINT) { unexpected("MessageBoxA"); }
+DWORD FormatMessageA(DWORD, LPCVOID, DWORD, DWORD, LPSTR, DWORD, void*) { unexpected("FormatMessageA"); }
+HLOCAL LocalFree(HLOCAL) { unexpected("LocalFree"); }
+LSTATUS RegOpenKeyExA(HKEY, LPCSTR, DWORD, REGSAM, PHKEY) { unexpected("RegOpenKeyExA"); }
+LSTATUS RegQueryValueExA(HKEY, LPCSTR, LPDWORD, LPDWORD, BYTE*, LPDWORD) { unexpected("RegQueryValueExA"); }
+int _stat(const char*, struct _stat*) { unexpected("_stat"); }
+int _access(const char*, int) { unexpected("_access"); }
+int _unlink(const char*) { unexpected("_unlink"); }
+int _mkdir(const char*) { unexpected("_mkdir"); }

@@ -1,0 +1,287 @@
+// libFuzzer target for the launcher's pure text functions, built for the build machine with
+// address and undefined-behaviour checks. Each input is cut into texts and numbers; every
+// function gets them and its result is checked against properties that hold for any input.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "config/class_path.h"
+#include "config/host_env.h"
+#include "config/path_text.h"
+#include "config/policy.h"
+#include "launcher/app_dir.h"
+#include "launcher/report.h"
+#include "vm/create.h"
+
+namespace {
+
+[[noreturn]] void failed(const char* what, int line) {
+    std::fprintf(stderr, "property failed (text_fuzz.cpp:%d): %s\n", line, what);
+    std::abort();
+}
+#define CHECK(condition) \
+    do {                 \
+        if (!(condition)) failed(#condition, __LINE__); \
+    } while (0)
+
+size_t count(const std::string& text, char c) { return static_cast<size_t>(std::count(text.begin(), text.end(), c)); }
+
+bool startsWith(const std::string& text, const std::string& head) {
+    return text.size() >= head.size() && text.compare(0, head.size(), head) == 0;
+}
+
+bool endsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// What a C-string parameter sees of a text: everything before its first zero byte.
+std::string cText(const std::string& text) { return std::string(text.c_str()); }
+
+void checkEscapeCodeBase(const std::string& in) {
+    std::string out = in;
+    escapeCodeBase(out);
+    CHECK(out.find('\\') == std::string::npos);
+    CHECK(out.find(' ') == std::string::npos);
+    CHECK(out.size() == in.size() + 2 * count(in, ' '));
+    CHECK(count(out, '/') == count(in, '/') + count(in, '\\'));
+    CHECK(count(out, '%') == count(in, '%') + count(in, ' '));
+    // Nothing is left to escape a second time.
+    std::string again = out;
+    escapeCodeBase(again);
+    CHECK(again == out);
+}
+
+void checkCleanSearchPath(const std::string& raw) {
+    const std::string in = cText(raw);
+    const std::string out = cleanSearchPath(raw.c_str());
+    CHECK(out.find('"') == std::string::npos);
+    CHECK(out.empty() || out.back() != '\\');
+    size_t trailing = 0;
+    while (trailing < in.size() && in[in.size() - 1 - trailing] == '\\') ++trailing;
+    CHECK(out.size() == in.size() - trailing);
+    // Quotes turn into blanks; every other byte stays where it was.
+    for (size_t i = 0; i < out.size(); ++i) CHECK(out[i] == (in[i] == '"' ? ' ' : in[i]));
+    CHECK(count(out, ' ') == count(in.substr(0, out.size()), ' ') + count(in.substr(0, out.size()), '"'));
+}
+
+void checkPolicyFileText(const std::string& app, const std::string& quickTime) {
+    static const std::string empty = policyFileText("", "");
+    static const size_t appAt = empty.find("\"file:/") + 7;
+    static const size_t quickTimeAt = empty.find("\"file:/", appAt) + 7;
+    CHECK(empty.size() == 233);
+    const std::string text = policyFileText(app, quickTime);
+    CHECK(text.size() == 233 + app.size() + quickTime.size());
+    CHECK(text.compare(0, appAt, empty, 0, appAt) == 0);
+    CHECK(text.compare(appAt, app.size(), app) == 0);
+    CHECK(text.compare(appAt + app.size(), quickTimeAt - appAt, empty, appAt, quickTimeAt - appAt) == 0);
+    CHECK(text.compare(quickTimeAt + app.size(), quickTime.size(), quickTime) == 0);
+    CHECK(text.compare(quickTimeAt + app.size() + quickTime.size(), std::string::npos, empty, quickTimeAt,
+                       std::string::npos) == 0);
+    // Escaped code bases hold no line breaks, and then the file has its nine CR LF lines.
+    std::string escapedApp = app, escapedQuickTime = quickTime;
+    escapeCodeBase(escapedApp);
+    escapeCodeBase(escapedQuickTime);
+    if (escapedApp.find_first_of("\r\n") == std::string::npos &&
+        escapedQuickTime.find_first_of("\r\n") == std::string::npos) {
+        const std::string file = policyFileText(escapedApp, escapedQuickTime);
+        CHECK(count(file, '\n') == 9 && count(file, '\r') == 9);
+        size_t at = 0, lines = 0;
+        while ((at = file.find("\r\n", at)) != std::string::npos) at += 2, ++lines;
+        CHECK(lines == 9);
+        CHECK(endsWith(file, "\r\n"));
+    }
+}
+
+void checkPathOptions(const std::string& app, const std::string& search, const std::string& quickTime,
+                      const std::string& home, bool homeGiven) {
+    const std::string library = libraryPathOptionText(app, search, quickTime);
+    CHECK(library.size() == 30 + app.size() + search.size() + quickTime.size());
+    CHECK(startsWith(library, "-Djava.library.path=\".;" + app + "\\lib;"));
+    CHECK(endsWith(library, ";" + quickTime + "\""));
+    CHECK(library.compare(23 + app.size() + 5, search.size(), search) == 0);
+
+    const std::string homeSeen = homeGiven ? cText(home) : std::string();
+    const std::string classPath = classPathHeadText(app, quickTime, homeGiven ? home.c_str() : nullptr);
+    CHECK(classPath.size() == 41 + app.size() + quickTime.size() + homeSeen.size());
+    CHECK(startsWith(classPath, "-Djava.class.path=" + app + "\\Korvo.jar;" + quickTime + "QTJava.zip;"));
+    CHECK(endsWith(classPath, homeSeen + ";"));
+}
+
+void checkTimeStamp(const std::tm& when) {
+    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const std::string stamp = formatTimeStamp(when);
+    CHECK(stamp.size() == 24);
+    CHECK(stamp[3] == ' ' && stamp[7] == ' ' && stamp[10] == ' ' && stamp[19] == ' ');
+    CHECK(stamp[13] == ':' && stamp[16] == ':');
+    for (size_t i : {8u, 9u, 11u, 12u, 14u, 15u, 17u, 18u, 20u, 21u, 22u, 23u})
+        CHECK(stamp[i] >= '0' && stamp[i] <= '9');
+    CHECK(std::any_of(std::begin(kDays), std::end(kDays), [&](const char* d) { return stamp.compare(0, 3, d) == 0; }));
+    CHECK(std::any_of(std::begin(kMonths), std::end(kMonths),
+                      [&](const char* m) { return stamp.compare(4, 3, m) == 0; }));
+    // Fields that fit are written as they are.
+    auto two = [&](size_t at) { return (stamp[at] - '0') * 10 + (stamp[at + 1] - '0'); };
+    if (when.tm_wday >= 0 && when.tm_wday < 7) CHECK(stamp.compare(0, 3, kDays[when.tm_wday]) == 0);
+    if (when.tm_mon >= 0 && when.tm_mon < 12) CHECK(stamp.compare(4, 3, kMonths[when.tm_mon]) == 0);
+    if (when.tm_mday >= 0 && when.tm_mday < 100) CHECK(two(8) == when.tm_mday);
+    if (when.tm_hour >= 0 && when.tm_hour < 100) CHECK(two(11) == when.tm_hour);
+    if (when.tm_min >= 0 && when.tm_min < 100) CHECK(two(14) == when.tm_min);
+    if (when.tm_sec >= 0 && when.tm_sec < 100) CHECK(two(17) == when.tm_sec);
+    if (when.tm_year >= -1900 && when.tm_year < 10000 - 1900)
+        CHECK(two(20) * 100 + two(22) == when.tm_year + 1900);
+}
+
+void checkLogRecord(const std::string& stamp, const std::string& text) {
+    const std::string record = formatLogRecord(stamp, text);
+    CHECK(record.size() == stamp.size() + text.size() + 50);
+    CHECK(startsWith(record, "\r\n##### " + stamp + "\r\n\r\n"));
+    CHECK(record.compare(8 + stamp.size() + 4, text.size(), text) == 0);
+    CHECK(endsWith(record, "\r\n\r\n##############################\r\n\r\n"));
+}
+
+void checkAppDir(const std::string& module, bool moduleGiven, const std::string& current, bool currentGiven) {
+    const std::string dir =
+        appDirFromModulePath(moduleGiven ? module.c_str() : nullptr, currentGiven ? current.c_str() : nullptr);
+    const std::string path = moduleGiven ? cText(module) : std::string();
+    const size_t last = path.rfind('\\');
+    if (last != std::string::npos) {
+        CHECK(dir.size() == last);
+        CHECK(path.compare(0, last, dir) == 0);
+        return;
+    }
+    const std::string folder = currentGiven ? cText(current) : std::string();
+    CHECK(dir.size() <= folder.size());
+    CHECK(folder.compare(0, dir.size(), dir) == 0);
+    CHECK(dir.empty() || (dir.back() != '\\' && dir.back() != '/'));
+    CHECK(folder.find_first_not_of("\\/", dir.size()) == std::string::npos);
+}
+
+void checkLooksLikeArchive(const std::string& path, const std::string& other) {
+    const bool archive = looksLikeArchive(path);
+    if (archive) CHECK(looksLikeArchive(other + path) && looksLikeArchive(path + other));
+    CHECK(looksLikeArchive(path + ".jar") && looksLikeArchive(".zip" + path));
+    // The test is case-sensitive: no upper-case text looks like an archive.
+    std::string upper = path;
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    CHECK(!looksLikeArchive(upper));
+    // Cutting a text in two never makes an archive name out of nothing.
+    const size_t cut = other.size() % (path.size() + 1);
+    if (!archive) CHECK(!looksLikeArchive(path.substr(0, cut)) && !looksLikeArchive(path.substr(cut)));
+}
+
+void checkProfileTexts(const std::string& profile, bool given);
+
+// The profile texts again at the lengths around the session log's 1023-character limit.
+void checkProfileLimits(const std::string& profile) {
+    const std::string seen = cText(profile);
+    const char filler = seen.empty() ? 'p' : seen.back();
+    for (size_t length = 994; length <= 998; ++length) {
+        std::string near = seen.substr(0, length);
+        near.resize(length, filler);
+        checkProfileTexts(near, true);
+    }
+}
+
+void checkProfileTexts(const std::string& profile, bool given) {
+    const std::string seen = given ? cText(profile) : std::string();
+    const std::string option = errorFileOptionText(given ? profile.c_str() : nullptr);
+    CHECK(option == "-XX:ErrorFile=" + seen + "\\Logs\\Korvo.exe_error%p.log");
+    CHECK(option.size() == 41 + seen.size());
+
+    std::string logsDir = "untouched", logFile = "untouched";
+    const bool usable = sessionLogPaths(given ? profile.c_str() : nullptr, logsDir, logFile);
+    const std::string expectedFile = seen + "\\Logs\\Korvo Session Log.txt";
+    CHECK(usable == (!seen.empty() && expectedFile.size() <= 1023));
+    if (usable) {
+        CHECK(logsDir == seen + "\\Logs");
+        CHECK(logFile == expectedFile);
+    } else {
+        CHECK(logsDir == "untouched" && logFile == "untouched");
+    }
+
+    const std::string quickTime = quickTimeFallbackDir(given ? profile.c_str() : nullptr);
+    CHECK(quickTime == seen + "\\QuickTime\\QTSystem\\");
+}
+
+void checkErrorTexts(unsigned long code, const std::string& message, bool fatal) {
+    const std::string text = unknownErrorText(code);
+    unsigned long decimal = 0, hex = 0;
+    int used = 0;
+    CHECK(std::sscanf(text.c_str(), "Windows error %lu (0x%8lx)%n", &decimal, &hex, &used) == 2);
+    CHECK(static_cast<size_t>(used) == text.size());
+    CHECK(decimal == code && hex == (code & 0xFFFFFFFFul));
+    CHECK(text.compare(text.size() - 12, 3, "(0x") == 0);
+
+    const std::string composed = composeLaunchErrorText(message.c_str(), fatal);
+    CHECK(composed == (fatal ? "Fatal Error Launching: " : "Error Launching: ") + cText(message));
+    CHECK(composeLaunchErrorText(nullptr, fatal) == (fatal ? "Fatal Error Launching: " : "Error Launching: "));
+}
+
+std::tm timeFields(FuzzedDataProvider& data) {
+    std::tm when = {};
+    int* fields[] = {&when.tm_sec, &when.tm_min, &when.tm_hour, &when.tm_mday,
+                     &when.tm_mon, &when.tm_year, &when.tm_wday, &when.tm_yday};
+    for (int* field : fields) *field = data.ConsumeIntegral<int>();
+    return when;
+}
+
+}  // namespace
+
+// Every time field at its extremes and edges, once, before the fuzzing starts.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    const int edges[] = {INT_MIN, -1901, -1, 0, 7, 12, 59, 99, 100, 8099, 8100, 10000, INT_MAX};
+    for (int a : edges)
+        for (int b : edges)
+            for (int c : edges) {
+                std::tm when = {};
+                when.tm_sec = when.tm_hour = a;
+                when.tm_min = when.tm_mday = b;
+                when.tm_year = c;
+                when.tm_mon = a;
+                when.tm_wday = b;
+                checkTimeStamp(when);
+                when.tm_year = a;
+                when.tm_mon = c;
+                checkTimeStamp(when);
+            }
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+    FuzzedDataProvider data(bytes, size);
+    const bool flagA = data.ConsumeBool();
+    const bool flagB = data.ConsumeBool();
+    const unsigned long code = data.ConsumeIntegral<uint32_t>();
+    const std::tm when = timeFields(data);
+    const std::string a = data.ConsumeRandomLengthString(2048);
+    const std::string b = data.ConsumeRandomLengthString(2048);
+    const std::string c = data.ConsumeRandomLengthString(2048);
+    const std::string d = data.ConsumeRemainingBytesAsString();
+
+    checkEscapeCodeBase(a);
+    checkEscapeCodeBase(d);
+    checkCleanSearchPath(b);
+    checkCleanSearchPath(d);
+    checkPolicyFileText(a, b);
+    checkPathOptions(a, b, c, d, flagA);
+    checkTimeStamp(when);
+    checkLogRecord(formatTimeStamp(when), d);
+    checkLogRecord(a, b);
+    checkAppDir(a, flagA, b, flagB);
+    checkAppDir(d, true, c, true);
+    checkLooksLikeArchive(a, b);
+    checkLooksLikeArchive(d, c);
+    checkProfileTexts(c, flagB);
+    checkProfileTexts(d, true);
+    checkProfileLimits(c);
+    checkErrorTexts(code, a, flagA);
+    return 0;
+}
