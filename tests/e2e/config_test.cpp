@@ -19,33 +19,7 @@ const char kPolicyOption[] = "-Djava.security.policy=file:/";
 
 std::string testName() { return ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
 
-// A Windows path as it appears after "file:/": written out here on purpose instead of borrowing
-// the launcher's own escaping.
-std::string asUrlPath(const std::string& path) {
-    std::string url;
-    for (const char c : path) {
-        if (c == '\\')
-            url += '/';
-        else if (c == ' ')
-            url += "%20";
-        else
-            url += c;
-    }
-    return url;
-}
 
-// The nine lines of the policy file for two code bases in URL form.
-std::string policyText(const std::string& appCodeBase, const std::string& quickTimeCodeBase) {
-    return "//Give this directory security permissions\r\n"
-           "grant codeBase \"file:/" + appCodeBase + "-\" {\r\n"
-           "\tpermission java.security.AllPermission;\r\n"
-           "};\r\n"
-           "\r\n"
-           "//Give QuickTime security permissions\r\n"
-           "grant codeBase \"file:/" + quickTimeCodeBase + "-\" {\r\n"
-           "\tpermission java.security.AllPermission;\r\n"
-           "};\r\n";
-}
 
 const std::string kWorkedExamplePolicy =
     "//Give this directory security permissions\r\n"

@@ -50,42 +50,8 @@ std::string ansi(const std::wstring& text) {
 // A UTF-8 path in the ANSI bytes the launcher hands on.
 std::string ansiOf(const std::string& utf8) { return ansi(utf8ToWide(utf8)); }
 
-// A Windows path as it appears after "file:/", written out here instead of borrowing the
-// launcher's own escaping.
-std::string asUrlPath(const std::string& path) {
-    std::string url;
-    for (const char c : path) {
-        if (c == '\\')
-            url += '/';
-        else if (c == ' ')
-            url += "%20";
-        else
-            url += c;
-    }
-    return url;
-}
 
-std::string policyText(const std::string& appCodeBase, const std::string& quickTimeCodeBase) {
-    return "//Give this directory security permissions\r\n"
-           "grant codeBase \"file:/" + appCodeBase + "-\" {\r\n"
-           "\tpermission java.security.AllPermission;\r\n"
-           "};\r\n"
-           "\r\n"
-           "//Give QuickTime security permissions\r\n"
-           "grant codeBase \"file:/" + quickTimeCodeBase + "-\" {\r\n"
-           "\tpermission java.security.AllPermission;\r\n"
-           "};\r\n";
-}
 
-std::string utf16Hex(const std::wstring& text) {
-    std::string hex;
-    char unit[8];
-    for (const wchar_t c : text) {
-        std::snprintf(unit, sizeof unit, "%04x", static_cast<unsigned>(c) & 0xFFFFu);
-        hex += unit;
-    }
-    return hex;
-}
 
 // base + "\" + folders of at most 200 letters, exactly total characters long.
 std::string longPath(const std::string& base, size_t total, char letter) {

@@ -36,15 +36,6 @@ protected:
         return hex;
     }
 
-    static std::string utf16Hex(const std::wstring& text) {
-        std::string hex;
-        char unit[8];
-        for (wchar_t c : text) {
-            snprintf(unit, sizeof unit, "%04x", static_cast<unsigned>(c));
-            hex += unit;
-        }
-        return hex;
-    }
 };
 
 // The folders of the worked examples, made in the test prefix's drive C:.

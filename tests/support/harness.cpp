@@ -421,6 +421,41 @@ std::vector<std::string> traceArgs(const std::vector<std::string>& lines) {
     return indexedValues(lines, "arg");
 }
 
+std::string asUrlPath(const std::string& path) {
+    std::string url;
+    for (const char c : path) {
+        if (c == '\\')
+            url += '/';
+        else if (c == ' ')
+            url += "%20";
+        else
+            url += c;
+    }
+    return url;
+}
+
+std::string policyText(const std::string& appCodeBase, const std::string& quickTimeCodeBase) {
+    return "//Give this directory security permissions\r\n"
+           "grant codeBase \"file:/" + appCodeBase + "-\" {\r\n"
+           "\tpermission java.security.AllPermission;\r\n"
+           "};\r\n"
+           "\r\n"
+           "//Give QuickTime security permissions\r\n"
+           "grant codeBase \"file:/" + quickTimeCodeBase + "-\" {\r\n"
+           "\tpermission java.security.AllPermission;\r\n"
+           "};\r\n";
+}
+
+std::string utf16Hex(const std::wstring& text) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (const wchar_t c : text) {
+        const unsigned unit = static_cast<unsigned>(c) & 0xFFFFu;
+        for (int shift = 12; shift >= 0; shift -= 4) hex += kHex[(unit >> shift) & 0xF];
+    }
+    return hex;
+}
+
 bool parseSessionLog(const std::string& bytes, std::vector<LogRecord>& records) {
     const std::string head = "\r\n##### ";
     const std::string tail = "\r\n\r\n##############################\r\n\r\n";

@@ -130,6 +130,15 @@ std::vector<std::string> traceOptions(const std::vector<std::string>& lines);
 // Values of "arg[i]=..." lines, in order.
 std::vector<std::string> traceArgs(const std::vector<std::string>& lines);
 
+// Expected values written out independently of the launcher's own code, so a fault there
+// cannot hide in the expectation.
+// A Windows path as it appears after "file:/": backslashes as slashes, blanks as %20.
+std::string asUrlPath(const std::string& path);
+// The nine lines of the policy file for two code bases in URL form.
+std::string policyText(const std::string& appCodeBase, const std::string& quickTimeCodeBase);
+// UTF-16 code units as lowercase hex, four digits each, as the stand-in's arghex lines.
+std::string utf16Hex(const std::wstring& text);
+
 // The session log record for a composed text, without its time stamp: the bytes before and
 // after the 24-character stamp.
 struct LogRecord {
