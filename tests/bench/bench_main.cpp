@@ -96,31 +96,38 @@ void benchLaunch(int rounds) {
         for (int archive = 0; archive < 10; ++archive)
             writeFile(dir + "\\archive" + std::to_string(archive) + ".jar", "");
     }
+    // The same installation without its lib folder: how much of the difference is the scan.
+    const Layout bare = makeLayout("bench-launch-nolib");
+    installMainJar(bare.appDir);
     const std::string benchDir = buildDir() + "\\tests";
     const std::wstring env = environmentBlock(layout);
     const std::wstring hostArgs = L"\"" + utf8ToWide(runtime) + L"\" \"" + utf8ToWide(layout.appDir) + L"\\Korvo.jar\"";
 
-    std::vector<double> korvo, host, empty;
+    std::vector<double> korvo, noLib, host, empty;
     for (int i = 0; i < rounds + 3; ++i) {
         const double k = timedRun(layout.exe, L"", env);
+        const double n = timedRun(bare.exe, L"", env);
         const double h = timedRun(benchDir + "\\bench_minimal_host.exe", hostArgs, env);
         const double e = timedRun(benchDir + "\\bench_empty_gui.exe", L"", env);
-        if (k < 0 || h < 0 || e < 0) {
-            std::printf("  a run failed (Korvo %.0f, host %.0f, empty %.0f)\n", k, h, e);
+        if (k < 0 || n < 0 || h < 0 || e < 0) {
+            std::printf("  a run failed (Korvo %.0f, no lib %.0f, host %.0f, empty %.0f)\n", k, n, h, e);
             return;
         }
         if (i < 3) continue;  // warm-up: first runs pay for cold caches
         korvo.push_back(k);
+        noLib.push_back(n);
         host.push_back(h);
         empty.push_back(e);
     }
-    const Stats k = summarize(korvo), h = summarize(host), e = summarize(empty);
+    const Stats k = summarize(korvo), n = summarize(noLib), h = summarize(host), e = summarize(empty);
     std::printf("Launch (%d rounds; 100 archives in 10 folders; stand-in runtime, main returns at once)\n", rounds);
     printStats("Korvo.exe complete launch", k);
+    printStats("Korvo.exe, no lib folder", n);
     printStats("minimal in-process host", h);
     printStats("empty GUI program", e);
     printAgainst("Korvo.exe - minimal host", k, h);
     printAgainst("Korvo.exe - empty GUI program", k, e);
+    printAgainst("Korvo.exe no lib - minimal host", n, h);
 }
 
 void bareWalk(const std::string& folder, size_t& entries) {
