@@ -24,15 +24,17 @@ bool locatePrivateRuntime(LaunchContext& context) {
     HKEY key = nullptr;
     if (!openMachineKey(kMakerKey, &key)) return false;
 
-    // An unreadable value counts as the empty text, so the fallback test decides.
+    // A relative root would be looked up from wherever the launch was started, which lets a
+    // planted runtime load. Like an unreadable value, it counts as the empty text, so the
+    // fallback test decides.
     char runtimeRoot[kPathBufferSize] = {};
-    readRegistryValue(key, kMakerValue, runtimeRoot, sizeof runtimeRoot);
+    if (!readRegistryValue(key, kMakerValue, runtimeRoot, sizeof runtimeRoot) ||
+        !isAbsoluteWindowsPath(runtimeRoot))
+        runtimeRoot[0] = '\0';
     if (!pathExists(runtimeRoot)) {
         const std::string fallback = fallbackRuntimeRoot(context.appDir);
         if (pathExists(fallback.c_str())) copyBounded(runtimeRoot, sizeof runtimeRoot, fallback);
     }
-    // An empty or relative root would be looked up from wherever the launch was started, which
-    // lets a planted runtime load; only a root that names its own place counts.
     if (!isAbsoluteWindowsPath(runtimeRoot)) return false;
 
     context.jreBase += runtimeRoot;

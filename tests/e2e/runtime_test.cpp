@@ -253,3 +253,15 @@ TEST_F(RuntimeChoice, LibraryNamedWithoutAFolderIsNeverTakenFromTheStartFolder) 
     expectFatal(runKorvo(layout.exe, launch), "Error loading JVM");
     EXPECT_TRUE(linesWithPrefix(trace(), "PLANTED").empty());
 }
+
+TEST_F(RuntimeChoice, RelativeMakersValueCountsAsEmptySoTheFallbackDecides) {
+    // The same relative path exists below the start folder, holding a complete runtime.
+    const std::string start = layout.root + "\\start";
+    installPrivateRuntime(start + "\\Maker");
+    const std::string runtime = installPrivateRuntime(layout.root + "\\Apps\\Java");
+    registry.setString(Registry::kMakerKey, "JAVA_HOME", "Maker");
+    Launch launch = standardLaunch(layout);
+    launch.currentDir = start;
+    expectRan(runKorvo(layout.exe, launch));
+    EXPECT_EQ(loadedJvm(), runtime + "\\bin\\client\\jvm.dll");
+}
