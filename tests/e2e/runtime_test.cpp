@@ -2,7 +2,7 @@
 // prefix's registry and file system, with the stand-in runtime recording what it received.
 #include <gtest/gtest.h>
 
-#include "support/harness.h"
+#include "support/expect_fatal.h"
 
 using namespace harness;
 
@@ -57,14 +57,7 @@ protected:
     }
 
     void expectFatal(const LaunchResult& result, const std::string& message) {
-        EXPECT_EQ(result.exitCode, 1u);
-        ASSERT_EQ(result.boxes.size(), 1u);
-        EXPECT_EQ(result.boxes[0].caption, "Korvo.exe");
-        EXPECT_EQ(result.boxes[0].text, "Fatal Error Launching: " + message);
-        std::vector<LogRecord> records;
-        ASSERT_TRUE(parseSessionLog(readFile(layout.logFile()), records));
-        ASSERT_EQ(records.size(), 1u);
-        EXPECT_EQ(records[0].text, "Fatal Error Launching: " + message);
+        expectFatalReport(result, layout, message);
     }
 };
 

@@ -2,7 +2,7 @@
 // receives, exceptions, lookup failures, and the life of the process.
 #include <gtest/gtest.h>
 
-#include "support/harness.h"
+#include "support/expect_fatal.h"
 
 using namespace harness;
 
@@ -161,15 +161,7 @@ TEST_F(FullLaunch, MissingMainClassIsAFatalReport) {
     removeTree(layout.appDir + "\\Korvo.jar");
     makeFolders(layout.appDir + "\\lib");
     copyFile(jarsDir() + "\\other.jar", layout.appDir + "\\lib\\other.jar");
-    const LaunchResult result = launch();
-    EXPECT_EQ(result.exitCode, 1u);
-    ASSERT_EQ(result.boxes.size(), 1u);
-    EXPECT_EQ(result.boxes[0].caption, "Korvo.exe");
-    EXPECT_EQ(result.boxes[0].text, "Fatal Error Launching: Failed to find main class");
-    std::vector<LogRecord> records;
-    ASSERT_TRUE(parseSessionLog(readFile(layout.logFile()), records));
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].text, "Fatal Error Launching: Failed to find main class");
+    expectFatalReport(launch(), layout, "Failed to find main class");
     EXPECT_TRUE(linesWithPrefix(trace(), "GetStaticMethodID").empty());
 }
 
@@ -196,14 +188,7 @@ TEST_F(FullLaunch, FailedCreationIsAFatalReport) {
     for (const char* mode : {"fail-create", "fail-create=-6"}) {
         removeTree(layout.trace);
         removeTree(layout.profile + "\\Logs");
-        const LaunchResult result = launch(L"", mode);
-        EXPECT_EQ(result.exitCode, 1u);
-        ASSERT_EQ(result.boxes.size(), 1u);
-        EXPECT_EQ(result.boxes[0].text, "Fatal Error Launching: Can't create Java VM ");
-        std::vector<LogRecord> records;
-        ASSERT_TRUE(parseSessionLog(readFile(layout.logFile()), records));
-        ASSERT_EQ(records.size(), 1u);
-        EXPECT_EQ(records[0].text, "Fatal Error Launching: Can't create Java VM ");
+        expectFatalReport(launch(L"", mode), layout, "Can't create Java VM ");
         EXPECT_TRUE(linesWithPrefix(trace(), "FindClass").empty());
     }
 }
