@@ -29,6 +29,17 @@ std::string temporaryFolder() {
     return folder;
 }
 
+// A comment line and a grant of every permission to code under codeBase and below.
+void appendGrant(std::string& text, const char* comment, const std::string& codeBase) {
+    text += comment;
+    text += "\r\n";
+    text += "grant codeBase \"file:/";
+    text += codeBase;
+    text += "-\" {\r\n";
+    text += "\tpermission java.security.AllPermission;\r\n";
+    text += "};\r\n";
+}
+
 }  // namespace
 
 std::string policyFilePath(const std::string& tempDir) { return tempDir + "\\" + kPolicyFileName; }
@@ -39,18 +50,9 @@ std::string securityPolicyOptionText(const std::string& escapedPolicyPath) {
 
 std::string policyFileText(const std::string& appCodeBase, const std::string& quickTimeCodeBase) {
     std::string text;
-    text += "//Give this directory security permissions\r\n";
-    text += "grant codeBase \"file:/";
-    text += appCodeBase;
-    text += "-\" {\r\n";
-    text += "\tpermission java.security.AllPermission;\r\n";
-    text += "};\r\n\r\n";
-    text += "//Give QuickTime security permissions\r\n";
-    text += "grant codeBase \"file:/";
-    text += quickTimeCodeBase;
-    text += "-\" {\r\n";
-    text += "\tpermission java.security.AllPermission;\r\n";
-    text += "};\r\n";
+    appendGrant(text, "//Give this directory security permissions", appCodeBase);
+    text += "\r\n";
+    appendGrant(text, "//Give QuickTime security permissions", quickTimeCodeBase);
     return text;
 }
 

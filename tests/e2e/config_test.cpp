@@ -19,8 +19,6 @@ const char kPolicyOption[] = "-Djava.security.policy=file:/";
 
 std::string testName() { return ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
 
-
-
 const std::string kWorkedExamplePolicy =
     "//Give this directory security permissions\r\n"
     "grant codeBase \"file:/C:/Program%20Files/Korvo/-\" {\r\n"
