@@ -346,6 +346,15 @@ bool RunningKorvo::stillRunningAfter(DWORD ms) {
     return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
 }
 
+bool RunningKorvo::waitForTraceLine(const std::string& traceFile, const std::string& line, DWORD timeoutMs) {
+    const DWORD until = GetTickCount() + timeoutMs;
+    while (static_cast<LONG>(until - GetTickCount()) > 0) {
+        if (hasLine(traceLines(traceFile), line)) return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+        if (!stillRunningAfter(50)) return false;
+    }
+    return false;
+}
+
 LaunchResult RunningKorvo::wait() {
     if (!process_) {
         result_.exitCode = 0xFFFFFFFF;

@@ -108,6 +108,9 @@ public:
     LaunchResult wait();
     // True when the process is still running after ms milliseconds.
     bool stillRunningAfter(DWORD ms);
+    // Waits until the stand-in's trace holds line, while the process runs; false when the
+    // process ended or timeoutMs passed first.
+    bool waitForTraceLine(const std::string& traceFile, const std::string& line, DWORD timeoutMs = 20000);
 
 private:
     void pollBoxes();
