@@ -5,12 +5,8 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/install-deps.sh"
 source "$here/wine-env.sh"
-jobs=$(nproc)
 
-korvo_configure i686 -DKORVO_WINE_TESTS=OFF
-cmake --build "$KORVO_ROOT/build/i686${KORVO_BUILD_TAG:-}" -j "$jobs" --target Korvo
-[ "$KORVO_RUN_ARCH" = i686 ] || korvo_configure x86_64 -DKORVO_WINE_TESTS=ON
-cmake --build "$KORVO_RUN_BUILD" -j "$jobs" --target korvo_bench
+korvo_build korvo_bench
 
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'),"\
      "$(/usr/lib/wine/wine64 --version 2>/dev/null || echo wine), programs run as $KORVO_RUN_ARCH"

@@ -4,18 +4,9 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/install-deps.sh"
 source "$here/wine-env.sh"
-jobs=$(nproc)
 
-korvo_configure i686 -DKORVO_WINE_TESTS=OFF
-cmake --build "$KORVO_ROOT/build/i686${KORVO_BUILD_TAG:-}" -j "$jobs" --target Korvo
-echo "Built $KORVO_ROOT/build/i686/Korvo.exe (the 32-bit program that ships)."
-if [ "$KORVO_RUN_ARCH" = i686 ]; then
-  korvo_configure i686 -DKORVO_WINE_TESTS=ON
-else
-  korvo_configure x86_64 -DKORVO_WINE_TESTS=ON
-  echo "This kernel cannot run 32-bit programs: the demo runs its 64-bit twin, same sources."
-fi
-cmake --build "$KORVO_RUN_BUILD" -j "$jobs" --target korvo_demo
+korvo_build korvo_demo
+echo "Built $KORVO_ROOT/build/i686${KORVO_BUILD_TAG:-}/Korvo.exe (the 32-bit program that ships)."
 echo
 
 korvo_prepare_prefix

@@ -10,18 +10,8 @@ if [ -z "${KORVO_IN_XVFB:-}" ]; then
 fi
 
 source "$here/wine-env.sh"
-jobs=$(nproc)
-
 # The shipped 32-bit program: always built and checked, run only where 32-bit code runs.
-if [ "$KORVO_RUN_ARCH" = i686 ]; then
-  korvo_configure i686 -DKORVO_WINE_TESTS=ON
-else
-  korvo_configure i686 -DKORVO_WINE_TESTS=OFF
-  korvo_configure x86_64 -DKORVO_WINE_TESTS=ON
-  echo "Note: this kernel cannot run 32-bit programs; the Wine tests run the 64-bit twin."
-fi
-cmake --build "$KORVO_ROOT/build/i686${KORVO_BUILD_TAG:-}" -j "$jobs"
-[ "$KORVO_RUN_ARCH" = i686 ] || cmake --build "$KORVO_RUN_BUILD" -j "$jobs"
+korvo_build
 
 korvo_prepare_prefix
 trap korvo_stop_wineserver EXIT

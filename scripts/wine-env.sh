@@ -57,3 +57,19 @@ korvo_prepare_prefix() {
 # for this prefix is fine.
 korvo_start_wineserver() { WINEPREFIX="$KORVO_WINE_PREFIX" "$KORVO_WINESERVER" -p 2>/dev/null || true; }
 korvo_stop_wineserver() { WINEPREFIX="$KORVO_WINE_PREFIX" "$KORVO_WINESERVER" -k 2>/dev/null || true; }
+
+# Builds the shipped 32-bit Korvo.exe, then the given targets (default: all) of the build that
+# Wine runs here: the same folder where 32-bit programs run, else the 64-bit twin.
+korvo_build() {
+  local jobs
+  jobs=$(nproc)
+  if [ "$KORVO_RUN_ARCH" = i686 ]; then
+    korvo_configure i686 -DKORVO_WINE_TESTS=ON
+  else
+    korvo_configure i686 -DKORVO_WINE_TESTS=OFF
+    korvo_configure x86_64 -DKORVO_WINE_TESTS=ON
+    echo "Note: this kernel cannot run 32-bit programs; Wine runs the 64-bit twin of the same sources."
+  fi
+  cmake --build "$KORVO_ROOT/build/i686${KORVO_BUILD_TAG:-}" -j "$jobs" --target Korvo
+  cmake --build "$KORVO_RUN_BUILD" -j "$jobs" --target "${@:-all}"
+}
