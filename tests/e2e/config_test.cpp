@@ -8,7 +8,7 @@
 
 #include "config/class_path.h"
 #include "launcher/launch_context.h"
-#include "support/harness.h"
+#include "support/launch_fixture.h"
 
 using namespace harness;
 
@@ -17,18 +17,7 @@ namespace {
 const char kPolicyName[] = "Korvo.exe.policy";
 const char kPolicyOption[] = "-Djava.security.policy=file:/";
 
-std::string testName() { return ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
 
-const std::string kWorkedExamplePolicy =
-    "//Give this directory security permissions\r\n"
-    "grant codeBase \"file:/C:/Program%20Files/Korvo/-\" {\r\n"
-    "\tpermission java.security.AllPermission;\r\n"
-    "};\r\n"
-    "\r\n"
-    "//Give QuickTime security permissions\r\n"
-    "grant codeBase \"file:/C:/Program%20Files/QuickTime/QTSystem/-\" {\r\n"
-    "\tpermission java.security.AllPermission;\r\n"
-    "};\r\n";
 
 // Puts a variable of this process back as it was when the scope ends.
 class SavedVariable {
@@ -57,18 +46,13 @@ bool isFolderLink(const std::string& path) {
 
 // An installation under C:\kt\<test> with a private runtime that the maker's key names, so every
 // launch reaches the creation of the machine and the trace records its seven options.
-class ConfigLaunch : public ::testing::Test {
+class ConfigLaunch : public InstalledApp {
 protected:
-    Registry registry;
-    Layout layout;
-
     void SetUp() override { prepare("Apps\\Korvo"); }
 
     void prepare(const std::string& appSubdir) {
-        layout = makeLayout(testName(), appSubdir);
-        installMainJar(layout.appDir);
-        installPrivateRuntime(layout.root + "\\Maker");
-        registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\Maker");
+        install(appSubdir);
+        installMakersRuntime();
     }
 
     std::string runtimeHome() const { return layout.root + "\\Maker\\jre1.6.0_02"; }
@@ -224,10 +208,7 @@ TEST_F(ConfigLaunch, PolicyFollowsTheTemporaryFolder) {
         SCOPED_TRACE(c.what);
         for (const std::string& place : places) removeTree(place);
         Launch launch = standardLaunch(layout);
-        if (c.hasTemp)
-            launch.env["TEMP"] = c.temp;
-        else
-            launch.env.erase("TEMP");
+        setVariable(launch, "TEMP", c.hasTemp, c.temp);
         if (c.hasTmp) launch.env["TMP"] = systemTemp;
 
         const std::vector<std::string> options = launchOptions(launch);
@@ -300,10 +281,7 @@ TEST_F(ConfigLaunch, SearchPathOnTheLibraryPath) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Launch launch = standardLaunch(layout);
-        if (c.path)
-            launch.env["PATH"] = c.path;
-        else
-            launch.env.erase("PATH");
+        setVariable(launch, "PATH", c.path != nullptr, c.path ? c.path : "");
         EXPECT_EQ(launchOptions(launch)[1], libraryPath(c.expected, quickTimeFallback()));
     }
 }
@@ -389,10 +367,7 @@ TEST_F(ConfigLaunch, QuickTimeFallbackWithoutAUsableProgramFiles) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Launch launch = standardLaunch(layout);
-        if (c.set)
-            launch.env["ProgramFiles"] = c.programFiles;
-        else
-            launch.env.erase("ProgramFiles");
+        setVariable(launch, "ProgramFiles", c.set, c.programFiles);
         const std::vector<std::string> options = launchOptions(launch);
         EXPECT_EQ(options[1], libraryPath("C:\\windows\\system32;C:\\windows", c.expected));
         EXPECT_EQ(options[0], "-Djava.class.path=" + layout.appDir + "\\Korvo.jar;" + c.expected + "QTJava.zip;" +

@@ -15,7 +15,7 @@
 #include <map>
 #include <set>
 
-#include "support/harness.h"
+#include "support/launch_fixture.h"
 
 using namespace harness;
 
@@ -26,7 +26,6 @@ const char kLogName[] = "Korvo Session Log.txt";
 const char kStandardPath[] = "C:\\windows\\system32;C:\\windows";
 const DWORD kLaunchTimeoutMs = 20000;
 
-std::string testName() { return ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
 
 // ---- text helpers ------------------------------------------------------------------------
 
@@ -210,17 +209,14 @@ Expected fatal(const std::string& text) { return {1, text}; }
 
 // ---- the bench ------------------------------------------------------------------------------
 
-class Hostile : public ::testing::Test {
+class Hostile : public InstalledApp {
 protected:
-    Registry registry;
-    Layout layout;
 
     void SetUp() override {
         // Left by an earlier faulty run, these would fail every launch here instead of one.
         removeTree("C:\\Logs");
         removeTree(std::string("C:\\") + kPolicyName);
-        layout = makeLayout(testName());
-        installMainJar(layout.appDir);
+        install("Apps\\Korvo");
         makeFolders(startFolder());
         makeFolders(systemTemp());
     }
@@ -582,10 +578,7 @@ TEST_F(Hostile, EnvironmentVariables) {
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.variable) + " " + row.what);
         Launch launch = baseLaunch();
-        if (row.set)
-            launch.env[row.variable] = row.value;
-        else
-            launch.env.erase(row.variable);
+        setVariable(launch, row.variable, row.set, row.value);
         const std::string usedProfile = launch.env.count("USERPROFILE") ? launch.env["USERPROFILE"] : "";
         for (const std::string& dir : {temp, sysTemp}) removeTree(dir + "\\" + kPolicyName);
 

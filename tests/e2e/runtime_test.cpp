@@ -2,7 +2,7 @@
 // prefix's registry and file system, with the stand-in runtime recording what it received.
 #include <gtest/gtest.h>
 
-#include "support/expect_fatal.h"
+#include "support/launch_fixture.h"
 
 using namespace harness;
 
@@ -10,15 +10,8 @@ namespace {
 
 const char kVersionKey[] = "SOFTWARE\\JavaSoft\\Java Runtime Environment\\1.6.0_02";
 
-class RuntimeChoice : public ::testing::Test {
+class RuntimeChoice : public InstalledApp {
 protected:
-    Registry registry;
-    Layout layout;
-
-    void SetUp() override {
-        layout = makeLayout(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        installMainJar(layout.appDir);
-    }
 
     // A registered runtime in root\registered: JavaHome and RuntimeLib.
     std::string registerRuntime(bool withCLibrary = true) {
@@ -31,8 +24,6 @@ protected:
     }
 
     LaunchResult launch() { return runKorvo(layout.exe, standardLaunch(layout)); }
-
-    std::vector<std::string> trace() { return traceLines(layout.trace); }
 
     // The folder jvm.dll was loaded from, as the stand-in saw it.
     std::string loadedJvm() {

@@ -2,22 +2,28 @@
 // receives, exceptions, lookup failures, and the life of the process.
 #include <gtest/gtest.h>
 
-#include "support/expect_fatal.h"
+#include "support/launch_fixture.h"
 
 using namespace harness;
 
 namespace {
 
-class FullLaunch : public ::testing::Test {
+class FullLaunch : public InstalledApp {
 protected:
-    Registry registry;
-    Layout layout;
-
     void SetUp() override {
-        layout = makeLayout(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        installMainJar(layout.appDir);
-        installPrivateRuntime(layout.root + "\\Maker");
-        registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\Maker");
+        InstalledApp::SetUp();
+        installMakersRuntime();
+    }
+
+    // The file whose creation lets a held-open stand-in main (or its thread) end.
+    std::string releaseFile() const { return layout.root + "\\release"; }
+
+    // A launch whose main stays in the given mode ("block" or "thread") until releaseFile exists.
+    Launch heldLaunch(const std::string& mode) const {
+        Launch launch = standardLaunch(layout);
+        launch.env["KORVO_STANDIN_MODE"] = mode;
+        launch.env["KORVO_STANDIN_RELEASE"] = releaseFile();
+        return launch;
     }
 
     LaunchResult launch(const std::wstring& arguments = L"", const std::string& mode = "") {
@@ -26,8 +32,6 @@ protected:
         if (!mode.empty()) launch.env["KORVO_STANDIN_MODE"] = mode;
         return runKorvo(layout.exe, launch);
     }
-
-    std::vector<std::string> trace() { return traceLines(layout.trace); }
 
     std::vector<std::string> argHex() {
         std::vector<std::string> hex;
@@ -194,18 +198,14 @@ TEST_F(FullLaunch, FailedCreationIsAFatalReport) {
 }
 
 TEST_F(FullLaunch, ProcessLivesUntilTheApplicationsThreadEnds) {
-    const std::string release = layout.root + "\\release";
-    Launch launch = standardLaunch(layout);
-    launch.env["KORVO_STANDIN_MODE"] = "thread";
-    launch.env["KORVO_STANDIN_RELEASE"] = release;
-    RunningKorvo running(layout.exe, launch);
+    RunningKorvo running(layout.exe, heldLaunch("thread"));
     ASSERT_TRUE(running.waitForTraceLine(layout.trace, "DestroyJavaVM waiting for 1 thread(s)"));
     EXPECT_TRUE(running.stillRunningAfter(500));
     auto lines = trace();
     EXPECT_TRUE(hasLine(lines, "main returned"));
     EXPECT_TRUE(hasLine(lines, "DestroyJavaVM waiting for 1 thread(s)"));
     EXPECT_FALSE(hasLine(lines, "DestroyJavaVM returned"));
-    writeFile(release, "");
+    writeFile(releaseFile(), "");
     EXPECT_EQ(running.wait().exitCode, 0u);
     EXPECT_TRUE(hasLine(trace(), "DestroyJavaVM returned"));
 }
@@ -221,11 +221,7 @@ TEST_F(FullLaunch, UnsetProfileLeavesTheWorkingDirectoryAlone) {
 }
 
 TEST_F(FullLaunch, SecondStartWhileTheFirstRunsIsRefused) {
-    const std::string release = layout.root + "\\release";
-    Launch first = standardLaunch(layout);
-    first.env["KORVO_STANDIN_MODE"] = "block";
-    first.env["KORVO_STANDIN_RELEASE"] = release;
-    RunningKorvo running(layout.exe, first);
+    RunningKorvo running(layout.exe, heldLaunch("block"));
     ASSERT_TRUE(running.waitForTraceLine(layout.trace, "main args=0"));
 
     const LaunchResult second = runKorvo(layout.exe, standardLaunch(layout));
@@ -234,7 +230,7 @@ TEST_F(FullLaunch, SecondStartWhileTheFirstRunsIsRefused) {
     EXPECT_EQ(linesWithPrefix(trace(), "create version").size(), 1u);
     EXPECT_TRUE(running.stillRunningAfter(200));
 
-    writeFile(release, "");
+    writeFile(releaseFile(), "");
     EXPECT_EQ(running.wait().exitCode, 0u);
     const LaunchResult third = runKorvo(layout.exe, standardLaunch(layout));
     EXPECT_EQ(third.exitCode, 0u);

@@ -262,6 +262,13 @@ void Registry::registerJava(const std::string& version, const std::string& javaH
     setString(versionKey, "RuntimeLib", runtimeLib);
 }
 
+void setVariable(Launch& launch, const std::string& name, bool set, const std::string& value) {
+    if (set)
+        launch.env[name] = value;
+    else
+        launch.env.erase(name);
+}
+
 Launch standardLaunch(const Layout& layout) {
     Launch launch;
     launch.env["USERPROFILE"] = layout.profile;
@@ -429,6 +436,17 @@ std::vector<std::string> traceOptions(const std::vector<std::string>& lines) {
 std::vector<std::string> traceArgs(const std::vector<std::string>& lines) {
     return indexedValues(lines, "arg");
 }
+
+const char kWorkedExamplePolicy[] =
+    "//Give this directory security permissions\r\n"
+    "grant codeBase \"file:/C:/Program%20Files/Korvo/-\" {\r\n"
+    "\tpermission java.security.AllPermission;\r\n"
+    "};\r\n"
+    "\r\n"
+    "//Give QuickTime security permissions\r\n"
+    "grant codeBase \"file:/C:/Program%20Files/QuickTime/QTSystem/-\" {\r\n"
+    "\tpermission java.security.AllPermission;\r\n"
+    "};\r\n";
 
 std::string asUrlPath(const std::string& path) {
     std::string url;

@@ -93,6 +93,9 @@ struct Launch {
     bool dismissBoxes = true;
 };
 
+// Sets name in the child's environment, or leaves it out altogether when set is false.
+void setVariable(Launch& launch, const std::string& name, bool set, const std::string& value);
+
 // The usual environment of a layout: USERPROFILE, TEMP, PATH, ProgramFiles, and the stand-in
 // runtime's trace file.
 Launch standardLaunch(const Layout& layout);
@@ -135,6 +138,9 @@ std::vector<std::string> traceArgs(const std::vector<std::string>& lines);
 
 // Expected values written out independently of the launcher's own code, so a fault there
 // cannot hide in the expectation.
+// The policy file of the worked example: application folder C:\Program Files\Korvo, QuickTime
+// folder C:\Program Files\QuickTime\QTSystem\ (296 bytes).
+extern const char kWorkedExamplePolicy[];
 // A Windows path as it appears after "file:/": backslashes as slashes, blanks as %20.
 std::string asUrlPath(const std::string& path);
 // The nine lines of the policy file for two code bases in URL form.

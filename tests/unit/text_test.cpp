@@ -5,7 +5,10 @@
 #include "config/host_env.h"
 #include "config/path_text.h"
 #include "config/policy.h"
+#include "support/harness.h"
 #include "vm/create.h"
+
+using harness::kWorkedExamplePolicy;
 
 namespace {
 
@@ -56,16 +59,7 @@ TEST(PolicyFile, WorkedExampleIsExactly296Bytes) {
     const std::string text =
         policyFileText("C:/Program%20Files/Korvo/", "C:/Program%20Files/QuickTime/QTSystem/");
     EXPECT_EQ(text.size(), 296u);
-    EXPECT_EQ(text,
-              "//Give this directory security permissions\r\n"
-              "grant codeBase \"file:/C:/Program%20Files/Korvo/-\" {\r\n"
-              "\tpermission java.security.AllPermission;\r\n"
-              "};\r\n"
-              "\r\n"
-              "//Give QuickTime security permissions\r\n"
-              "grant codeBase \"file:/C:/Program%20Files/QuickTime/QTSystem/-\" {\r\n"
-              "\tpermission java.security.AllPermission;\r\n"
-              "};\r\n");
+    EXPECT_EQ(text, kWorkedExamplePolicy);
     // The fixed pieces alone.
     EXPECT_EQ(policyFileText("", "").size(), 233u);
     // A folder without its trailing separator gets no slash inserted; "%" stays single.
