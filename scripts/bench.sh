@@ -9,7 +9,7 @@ source "$here/wine-env.sh"
 korvo_build korvo_bench
 
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'),"\
-     "$(/usr/lib/wine/wine64 --version 2>/dev/null || echo wine), programs run as $KORVO_RUN_ARCH"
+     "$(/usr/lib/wine/wine64 --version 2>/dev/null || echo wine), the 32-bit build through $KORVO_WINE_ROUTE 32-bit Wine"
 echo "Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo
 

@@ -9,23 +9,29 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth icoutils
   googletest openjdk-17-jdk-headless
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev gcc
+  wine32:i386
 )
-# 32-bit Wine is only usable where the kernel runs 32-bit programs; it is harmless elsewhere.
-packages+=(wine32:i386)
+
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-sudo_cmd=()
-[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-echo "Installing: ${missing[*]}"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  "${sudo_cmd[@]}" dpkg --add-architecture i386
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+  fi
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
 fi
-"${sudo_cmd[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
-  "${missing[@]}" >/dev/null
+
+# Where the kernel refuses 32-bit code, the shipped 32-bit program runs through the emulated
+# route; elsewhere Debian's i386 Wine runs it directly.
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  "${sudo_cmd[@]}" "$(dirname "$0")/pe32route/setup.sh"
+fi

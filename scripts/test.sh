@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds Korvo.exe and runs the whole test suite under Wine (in a virtual display, so message
-# boxes are real and can be read and dismissed by the tests).
+# boxes are real and can be read and dismissed by the tests). The shipped 32-bit program runs
+# in two settings: 32-bit Windows (every test) and WOW64, 64-bit Windows (the tests named
+# wow64_* in tests/CMakeLists.txt).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/install-deps.sh"
@@ -10,17 +12,20 @@ if [ -z "${KORVO_IN_XVFB:-}" ]; then
 fi
 
 source "$here/wine-env.sh"
-# The shipped 32-bit program: always built and checked, run only where 32-bit code runs.
 korvo_build
+echo "Running the 32-bit build $KORVO_RUN_BUILD/Korvo.exe ($KORVO_WINE_ROUTE 32-bit Wine)."
 
-korvo_prepare_prefix
-trap korvo_stop_wineserver EXIT
-# A hidden window keeps Wine's desktop alive between the tests' message boxes.
-korvo_wine "$KORVO_RUN_BUILD/tests/desktop_keeper.exe" &
+trap 'korvo_stop_wineserver "$KORVO_WINE_PREFIX" "$KORVO_WOW64_PREFIX"' EXIT
+korvo_prepare_prefix "$KORVO_WINE_PREFIX" win32
+korvo_prepare_prefix "$KORVO_WOW64_PREFIX" win64
+# A hidden window in each keeps Wine's desktop alive between the tests' message boxes.
+for prefix in "$KORVO_WINE_PREFIX" "$KORVO_WOW64_PREFIX"; do
+  KORVO_PREFIX=$prefix korvo_wine "$KORVO_RUN_BUILD/tests/desktop_keeper.exe" &
+done
 
 status=0
-if [ "$KORVO_RUN_ARCH" != i686 ]; then
-  ctest --test-dir "$KORVO_ROOT/build/i686${KORVO_BUILD_TAG:-}" --output-on-failure || status=1
-fi
-ctest --test-dir "$KORVO_RUN_BUILD" --output-on-failure "$@" || status=1
+ctest --test-dir "$KORVO_RUN_BUILD" --output-on-failure "$@" || status=$?
+# Each test program states what it ran and where (checked before its first test).
+echo
+sort -u <(grep -ho '^Korvo.exe under test: .*' "$KORVO_RUN_BUILD/Testing/Temporary/LastTest.log" || true)
 exit $status

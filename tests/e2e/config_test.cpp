@@ -56,7 +56,10 @@ protected:
     }
 
     std::string runtimeHome() const { return layout.root + "\\Maker\\jre1.6.0_02"; }
-    std::string quickTimeFallback() const { return layout.programFiles + "\\QuickTime\\QTSystem\\"; }
+    // Under WOW64, the ProgramFiles of a 32-bit process.
+    std::string quickTimeFallback() const {
+        return (underWow64() ? "C:\\Program Files (x86)" : layout.programFiles) + "\\QuickTime\\QTSystem\\";
+    }
 
     // Launches exe (the layout's by default) and returns the seven options the machine received.
     std::vector<std::string> launchOptions(const Launch& launch, const std::string& exe = "") {

@@ -95,6 +95,11 @@ std::string standinDir() { return fromDefine(KORVO_STANDIN_UNIX); }
 std::string jarsDir() { return fromDefine(KORVO_JARS_UNIX); }
 std::string buildDir() { return fromDefine(KORVO_BUILD_UNIX); }
 
+bool underWow64() {
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
 std::string wideToUtf8(const std::wstring& text) {
     if (text.empty()) return std::string();
     const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
@@ -275,6 +280,10 @@ Launch standardLaunch(const Layout& layout) {
     launch.env["TEMP"] = layout.temp;
     launch.env["PATH"] = "C:\\windows\\system32;C:\\windows";
     launch.env["ProgramFiles"] = layout.programFiles;
+    // Under WOW64 the launch gets what every 32-bit process there sees (Wine sets it in this one).
+    char programFiles[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableA("ProgramFiles", programFiles, sizeof programFiles);
+    if (underWow64() && length > 0 && length < sizeof programFiles) launch.env["ProgramFiles"] = programFiles;
     launch.env["KORVO_STANDIN_TRACE"] = layout.trace;
     launch.stderrFile = layout.stderrFile;
     return launch;

@@ -15,6 +15,8 @@ std::string korvoExe();
 std::string standinDir();  // jvm.dll, msvcr71.dll, planted.dll, noexport\jvm.dll
 std::string jarsDir();     // Korvo.jar, other.jar
 std::string buildDir();
+// True when this 32-bit program runs on 64-bit Windows (WOW64).
+bool underWow64();
 
 // Files and folders.
 std::string unixToWindowsPath(const std::string& unixPath);
@@ -96,8 +98,8 @@ struct Launch {
 // Sets name in the child's environment, or leaves it out altogether when set is false.
 void setVariable(Launch& launch, const std::string& name, bool set, const std::string& value);
 
-// The usual environment of a layout: USERPROFILE, TEMP, PATH, ProgramFiles, and the stand-in
-// runtime's trace file.
+// The usual environment of a layout: USERPROFILE, TEMP, PATH, ProgramFiles (under WOW64 the
+// 32-bit program files folder), and the stand-in runtime's trace file.
 Launch standardLaunch(const Layout& layout);
 
 class RunningKorvo {
