@@ -24,7 +24,7 @@ for prefix in "$KORVO_WINE_PREFIX" "$KORVO_WOW64_PREFIX"; do
 done
 
 status=0
-ctest --test-dir "$KORVO_RUN_BUILD" --output-on-failure "$@" || status=$?
+ctest --test-dir "$KORVO_RUN_BUILD" --output-on-failure -j 2 "$@" || status=$?
 # Each test program states what it ran and where (checked before its first test).
 echo
 sort -u <(grep -ho '^Korvo.exe under test: .*' "$KORVO_RUN_BUILD/Testing/Temporary/LastTest.log" || true)
