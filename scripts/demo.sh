@@ -6,7 +6,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/wine-env.sh"
 
 korvo_build korvo_demo
-echo "Built $KORVO_ROOT/build/i686${KORVO_BUILD_TAG:-}/Korvo.exe (the 32-bit program that ships)."
+echo "Built $KORVO_RUN_BUILD/Korvo.exe (the 32-bit program that ships); it runs on $KORVO_WINE_ROUTE 32-bit Wine."
 echo
 
 korvo_prepare_prefix

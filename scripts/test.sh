@@ -16,8 +16,10 @@ korvo_build
 echo "Running the 32-bit build $KORVO_RUN_BUILD/Korvo.exe ($KORVO_WINE_ROUTE 32-bit Wine)."
 
 trap 'korvo_stop_wineserver "$KORVO_WINE_PREFIX" "$KORVO_WOW64_PREFIX"' EXIT
-korvo_prepare_prefix "$KORVO_WINE_PREFIX" win32
-korvo_prepare_prefix "$KORVO_WOW64_PREFIX" win64
+korvo_prepare_prefix "$KORVO_WINE_PREFIX" win32 & win32_ready=$!
+korvo_prepare_prefix "$KORVO_WOW64_PREFIX" win64 & wow64_ready=$!
+wait $win32_ready
+wait $wow64_ready
 # A hidden window in each keeps Wine's desktop alive between the tests' message boxes.
 for prefix in "$KORVO_WINE_PREFIX" "$KORVO_WOW64_PREFIX"; do
   KORVO_PREFIX=$prefix korvo_wine "$KORVO_RUN_BUILD/tests/desktop_keeper.exe" &
