@@ -10,6 +10,7 @@ packages=(
   wine wine64 xvfb xauth icoutils
   googletest openjdk-17-jdk-headless
   clang libclang-rt-14-dev
+  make patch libz-mingw-w64-dev
 )
 # 32-bit Wine is only usable where the kernel runs 32-bit programs; it is harmless elsewhere.
 packages+=(wine32:i386)
