@@ -3,9 +3,9 @@
 // user would see it. Fault injection and the policy file stay with the stand-in and the JDK.
 #include <gtest/gtest.h>
 
-#include <shellapi.h>
-
 #include "support/launch_fixture.h"
+
+#include <shellapi.h>
 
 using namespace harness;
 

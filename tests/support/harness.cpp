@@ -403,7 +403,8 @@ std::vector<std::string> traceLines(const std::string& traceFile) {
         size_t end = bytes.find('\n', start);
         if (end == std::string::npos) end = bytes.size();
         std::string line = bytes.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        // Java's own CR LF goes through the C runtime's text mode and arrives as CR CR LF.
+        while (!line.empty() && line.back() == '\r') line.pop_back();
         lines.push_back(line);
         start = end + 1;
     }
