@@ -10,6 +10,7 @@ packages=(
   wine wine64 xvfb xauth icoutils
   googletest openjdk-17-jdk-headless
   clang libclang-rt-14-dev gcc
+  make patch libz-mingw-w64-dev
   wine32:i386
 )
 

@@ -69,10 +69,11 @@ double timedRun(const std::string& exe, const std::wstring& arguments, const std
     return code == 0 ? elapsed : -static_cast<double>(code) - 1;
 }
 
-std::wstring environmentBlock(const Layout& layout) {
+std::wstring environmentBlock(const Layout& layout, const std::string& extra = "") {
     std::vector<std::string> vars = {"USERPROFILE=" + layout.profile, "TEMP=" + layout.temp,
                                      "PATH=C:\\windows\\system32;C:\\windows",
                                      "ProgramFiles=" + layout.programFiles};
+    if (!extra.empty()) vars.push_back(extra);
     for (const char* name : {"SystemRoot", "windir", "WINEPREFIX", "WINEDEBUG", "WINELOADER"}) {
         char value[2048];
         const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
@@ -128,6 +129,43 @@ void benchLaunch(int rounds) {
     printAgainst("Korvo.exe - minimal host", k, h);
     printAgainst("Korvo.exe - empty GUI program", k, e);
     printAgainst("Korvo.exe no lib - minimal host", n, h);
+}
+
+// The same pair with the real runtime (Avian): the launcher's share of a real start. The
+// application's main returns at once; a lib folder holds one archive in a subfolder.
+void benchRealLaunch(int rounds) {
+    if (avianDir().empty()) {
+        std::printf("Launch with the real runtime: skipped, no Avian source beside the project (../shared/avian)\n");
+        return;
+    }
+    Registry registry;
+    const Layout layout = makeLayout("bench-real");
+    copyFile(avianDir() + "\\app\\Korvo.jar", layout.appDir + "\\Korvo.jar");
+    makeFolders(layout.appDir + "\\lib\\plugins");
+    copyFile(avianDir() + "\\app\\nested.jar", layout.appDir + "\\lib\\plugins\\nested.jar");
+    const std::string runtime = installAvianRuntime(layout.root + "\\Maker");
+    registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\Maker");
+    const std::wstring env = environmentBlock(layout, "KORVO_APP_MODE=quiet");
+    const std::string host = buildDir() + "\\tests\\bench_minimal_host.exe";
+    const std::wstring hostArgs = L"\"" + utf8ToWide(runtime) + L"\" \"" + utf8ToWide(layout.appDir) + L"\\Korvo.jar\"";
+
+    std::vector<double> korvo, minimal;
+    for (int i = 0; i < rounds + 3; ++i) {
+        const double k = timedRun(layout.exe, L"", env);
+        const double h = timedRun(host, hostArgs, env);
+        if (k < 0 || h < 0) {
+            std::printf("  a run failed (Korvo %.0f, host %.0f)\n", k, h);
+            return;
+        }
+        if (i < 3) continue;
+        korvo.push_back(k);
+        minimal.push_back(h);
+    }
+    const Stats k = summarize(korvo), h = summarize(minimal);
+    std::printf("Launch with the real runtime (%d rounds; Avian; main returns at once)\n", rounds);
+    printStats("Korvo.exe complete launch", k);
+    printStats("minimal in-process host", h);
+    printAgainst("Korvo.exe - minimal host", k, h);
 }
 
 void bareWalk(const std::string& folder, size_t& entries) {
@@ -193,6 +231,8 @@ Stats benchScan(int archives, int rounds, Stats& walk) {
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 40;
     benchLaunch(rounds);
+    std::printf("\n");
+    benchRealLaunch(rounds);
     std::printf("\n");
     Stats walk1k, walk10k;
     const Stats scan1k = benchScan(1000, rounds, walk1k);

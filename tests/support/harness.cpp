@@ -94,6 +94,7 @@ std::string korvoExe() { return fromDefine(KORVO_EXE_UNIX); }
 std::string standinDir() { return fromDefine(KORVO_STANDIN_UNIX); }
 std::string jarsDir() { return fromDefine(KORVO_JARS_UNIX); }
 std::string buildDir() { return fromDefine(KORVO_BUILD_UNIX); }
+std::string avianDir() { return KORVO_AVIAN_UNIX[0] ? fromDefine(KORVO_AVIAN_UNIX) : std::string(); }
 
 bool underWow64() {
     BOOL wow64 = FALSE;
@@ -213,6 +214,13 @@ std::string installPrivateRuntime(const std::string& runtimeRoot, bool withCLibr
     makeFolders(runtime + "\\bin\\client");
     copyFile(standinDir() + "\\jvm.dll", runtime + "\\bin\\client\\jvm.dll");
     if (withCLibrary) copyFile(standinDir() + "\\msvcr71.dll", runtime + "\\bin\\msvcr71.dll");
+    return runtime;
+}
+
+std::string installAvianRuntime(const std::string& runtimeRoot) {
+    const std::string runtime = runtimeRoot + "\\jre1.6.0_02";
+    makeFolders(runtime + "\\bin\\client");
+    copyFile(avianDir() + "\\jre1.6.0_02\\bin\\client\\jvm.dll", runtime + "\\bin\\client\\jvm.dll");
     return runtime;
 }
 
@@ -404,7 +412,8 @@ std::vector<std::string> traceLines(const std::string& traceFile) {
         size_t end = bytes.find('\n', start);
         if (end == std::string::npos) end = bytes.size();
         std::string line = bytes.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        // Java's own CR LF goes through the C runtime's text mode and arrives as CR CR LF.
+        while (!line.empty() && line.back() == '\r') line.pop_back();
         lines.push_back(line);
         start = end + 1;
     }

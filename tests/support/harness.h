@@ -17,6 +17,9 @@ std::string jarsDir();     // Korvo.jar, other.jar
 std::string buildDir();
 // True when this 32-bit program runs on 64-bit Windows (WOW64).
 bool underWow64();
+// The real runtime built from ../shared/avian (jre1.6.0_02\bin\client\jvm.dll, app\Korvo.jar,
+// app\nested.jar); empty where that source is absent and only the stand-in exists.
+std::string avianDir();
 
 // Files and folders.
 std::string unixToWindowsPath(const std::string& unixPath);
@@ -50,6 +53,9 @@ Layout makeLayout(const std::string& name, const std::string& appSubdir = "Apps\
 // runtime folder.
 std::string installPrivateRuntime(const std::string& runtimeRoot, bool withCLibrary = true);
 void installMainJar(const std::string& appDir);
+// The real runtime as runtimeRoot\jre1.6.0_02 (it needs no separate C library); returns the
+// runtime folder.
+std::string installAvianRuntime(const std::string& runtimeRoot);
 
 // HKLM keys the launcher reads. Construction and destruction remove all of them, so each test
 // starts from a registry without them.
