@@ -74,7 +74,7 @@ protected:
     }
 
     std::string libraryPath(const std::string& searchPath, const std::string& quickTimeDir) const {
-        return "-Djava.library.path=\".;" + layout.appDir + "\\lib;" + searchPath + ";" + quickTimeDir + "\"";
+        return "-Djava.library.path=.;" + layout.appDir + "\\lib;" + searchPath + ";" + quickTimeDir;
     }
 };
 
@@ -249,6 +249,18 @@ TEST_F(ConfigLaunch, NoTemporaryFolderAtAllWritesNothing) {
     EXPECT_FALSE(exists(driveRootPolicy));
     EXPECT_FALSE(exists(layout.root + "\\" + kPolicyName));
     removeTree(driveRootPolicy);
+
+    // The system's answer is a drive root (TMP=C:\), where another user has left a read-only
+    // policy: the launch neither writes there nor names that file.
+    const std::string planted = "// planted by another user\r\ngrant {\r\n};\r\n";
+    writeFile(driveRootPolicy, planted);
+    ASSERT_TRUE(SetFileAttributesW(utf8ToWide(driveRootPolicy).c_str(), FILE_ATTRIBUTE_READONLY));
+    launch.env.erase("TEMP");
+    launch.env["TMP"] = "C:\\";
+    const std::vector<std::string> rootOptions = launchOptions(launch);
+    EXPECT_EQ(readFile(driveRootPolicy), planted);
+    EXPECT_EQ(rootOptions[3].find("file:/C:/"), std::string::npos) << rootOptions[3];
+    removeTree(driveRootPolicy);
 }
 
 TEST_F(ConfigLaunch, PercentInTheApplicationFolderIsWrittenOnce) {
@@ -296,12 +308,12 @@ TEST_F(ConfigLaunch, QuickTimeFolderFromTheKeyAsStored) {
         std::string archive;      // the QuickTime entry of the class path
     };
     const Case cases[] = {
-        {"no trailing backslash", REG_SZ, "D:\\QT", ";D:\\QT\"", "D:\\QTQTJava.zip"},
-        {"trailing backslash", REG_SZ, "C:\\QuickTime\\QTSystem\\", ";C:\\QuickTime\\QTSystem\\\"",
+        {"no trailing backslash", REG_SZ, "D:\\QT", ";D:\\QT", "D:\\QTQTJava.zip"},
+        {"trailing backslash", REG_SZ, "C:\\QuickTime\\QTSystem\\", ";C:\\QuickTime\\QTSystem\\",
          "C:\\QuickTime\\QTSystem\\QTJava.zip"},
-        {"unexpanded", REG_EXPAND_SZ, "%SystemDrive%\\QT\\", ";%SystemDrive%\\QT\\\"",
+        {"unexpanded", REG_EXPAND_SZ, "%SystemDrive%\\QT\\", ";%SystemDrive%\\QT\\",
          "%SystemDrive%\\QT\\QTJava.zip"},
-        {"1023 characters", REG_SZ, long1023, ";" + long1023 + "\"", long1023 + "QTJava.zip"},
+        {"1023 characters", REG_SZ, long1023, ";" + long1023, long1023 + "QTJava.zip"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -352,6 +364,10 @@ TEST_F(ConfigLaunch, QuickTimeFallsBackToProgramFiles) {
 TEST_F(ConfigLaunch, QuickTimeFallbackWithoutAUsableProgramFiles) {
     std::string programFiles259 = layout.root + "\\";
     programFiles259.append(259 - programFiles259.size(), 'P');
+    // Never an empty prefix: "\QuickTime\QTSystem\" would be granted as a network host.
+    const std::string system = systemProgramFiles();
+    ASSERT_FALSE(system.empty());
+    ASSERT_NE(system, layout.programFiles);
     struct Case {
         const char* what;
         bool set;
@@ -359,9 +375,9 @@ TEST_F(ConfigLaunch, QuickTimeFallbackWithoutAUsableProgramFiles) {
         std::string expected;
     };
     const Case cases[] = {
-        {"unset", false, "", "\\QuickTime\\QTSystem\\"},
-        {"empty", true, "", "\\QuickTime\\QTSystem\\"},
-        {"300 characters", true, "C:\\" + std::string(297, 'P'), "\\QuickTime\\QTSystem\\"},
+        {"unset", false, "", system + "\\QuickTime\\QTSystem\\"},
+        {"empty", true, "", system + "\\QuickTime\\QTSystem\\"},
+        {"300 characters", true, "C:\\" + std::string(297, 'P'), system + "\\QuickTime\\QTSystem\\"},
         {"259 characters", true, programFiles259, programFiles259 + "\\QuickTime\\QTSystem\\"},
     };
     for (const Case& c : cases) {
@@ -372,6 +388,8 @@ TEST_F(ConfigLaunch, QuickTimeFallbackWithoutAUsableProgramFiles) {
         EXPECT_EQ(options[1], libraryPath("C:\\windows\\system32;C:\\windows", c.expected));
         EXPECT_EQ(options[0], "-Djava.class.path=" + layout.appDir + "\\Korvo.jar;" + c.expected + "QTJava.zip;" +
                                   runtimeHome() + ";");
+        EXPECT_NE(readFile(layout.policyFile()).find("grant codeBase \"file:/" + asUrlPath(c.expected) + "-\" {"),
+                  std::string::npos);
     }
 }
 
@@ -434,8 +452,8 @@ TEST_F(ArchiveScan, WorkedExampleTree) {
               "-Djava.class.path=C:\\Apps\\Korvo\\Korvo.jar;C:\\Program Files\\QuickTime\\QTSystem\\QTJava.zip;"
               "C:\\Program Files\\Java\\jre1.6.0_02;C:\\Apps\\Korvo\\lib\\a.jar;C:\\Apps\\Korvo\\lib\\sub\\b.zip;");
     EXPECT_EQ(context.libraryPathOption,
-              "-Djava.library.path=\".;C:\\Apps\\Korvo\\lib;C:\\Windows;C:\\Tools;"
-              "C:\\Program Files\\QuickTime\\QTSystem\\\"");
+              "-Djava.library.path=.;C:\\Apps\\Korvo\\lib;C:\\Windows;C:\\Tools;"
+              "C:\\Program Files\\QuickTime\\QTSystem\\");
 
     removeTree(appDir);
     RemoveDirectoryW(L"C:\\Apps");  // only when nothing else lives there
@@ -474,7 +492,7 @@ TEST_F(ArchiveScan, NamesDecideCaseSensitivelyAnywhereInThePath) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Scan termination: links are not followed, depth is not limited.
+// Scan termination: a link that would close a cycle is not followed, depth is not limited.
 
 namespace {
 
@@ -528,6 +546,33 @@ TEST_F(ScanCycle, LinkBackUpIsNotFollowed) {
     const std::vector<std::string> options = launchOptions(standardLaunch(layout), appDir + "\\Korvo.exe");
     EXPECT_EQ(options[0], "-Djava.class.path=" + appDir + "\\Korvo.jar;" + quickTimeFallback() + "QTJava.zip;" +
                               runtimeHome() + ";" + expected);
+}
+
+// Links are followed into every folder not already on the descent path: a sibling folder outside
+// lib, lib itself, an ancestor of lib, and two folders that point at each other.
+TEST_F(ArchiveScan, LinksAreFollowedUntilTheyWouldCloseACycle) {
+    const std::string app = root + "\\app";
+    const std::string lib = app + "\\lib";
+    files(root + "\\shared", {"s.jar"});
+    files(app, {"Korvo.jar"});
+    files(lib, {"a.jar"});
+    files(lib + "\\p", {"p.jar"});
+    files(lib + "\\q", {"q.jar"});
+    files(lib + "\\sub", {"b.jar"});
+    ASSERT_TRUE(makeHostLink(lib, "ext", "../../shared"));
+    ASSERT_TRUE(makeHostLink(lib, "self", "."));
+    ASSERT_TRUE(makeHostLink(lib + "\\sub", "up", "../.."));
+    ASSERT_TRUE(makeHostLink(lib + "\\p", "toQ", "../q"));
+    ASSERT_TRUE(makeHostLink(lib + "\\q", "toP", "../p"));
+    ASSERT_EQ(listFolder(lib), (std::vector<std::string>{"a.jar", "ext", "p", "q", "self", "sub"}));
+
+    const DWORD start = GetTickCount();
+    const std::string found = scan(lib);
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    EXPECT_EQ(found, lib + "\\a.jar;" + lib + "\\ext\\s.jar;" + lib + "\\p\\p.jar;" + lib + "\\p\\toQ\\q.jar;" +
+                         lib + "\\q\\q.jar;" + lib + "\\q\\toP\\p.jar;" + lib + "\\sub\\b.jar;" + lib +
+                         "\\sub\\up\\Korvo.jar;");
+    for (const char* link : {"\\ext", "\\self", "\\sub\\up", "\\p\\toQ", "\\q\\toP"}) removeTree(lib + link);
 }
 
 TEST_F(ArchiveScan, FortyLevelsDeepAreAllListed) {

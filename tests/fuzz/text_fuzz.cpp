@@ -101,10 +101,10 @@ void checkPolicyFileText(const std::string& app, const std::string& quickTime) {
 void checkPathOptions(const std::string& app, const std::string& search, const std::string& quickTime,
                       const std::string& home, bool homeGiven) {
     const std::string library = libraryPathOptionText(app, search, quickTime);
-    CHECK(library.size() == 30 + app.size() + search.size() + quickTime.size());
-    CHECK(startsWith(library, "-Djava.library.path=\".;" + app + "\\lib;"));
-    CHECK(endsWith(library, ";" + quickTime + "\""));
-    CHECK(library.compare(23 + app.size() + 5, search.size(), search) == 0);
+    CHECK(library.size() == 28 + app.size() + search.size() + quickTime.size());
+    CHECK(startsWith(library, "-Djava.library.path=.;" + app + "\\lib;"));
+    CHECK(endsWith(library, ";" + quickTime));
+    CHECK(library.compare(22 + app.size() + 5, search.size(), search) == 0);
 
     const std::string homeSeen = homeGiven ? cText(home) : std::string();
     const std::string classPath = classPathHeadText(app, quickTime, homeGiven ? home.c_str() : nullptr);

@@ -180,6 +180,14 @@ private:
     std::vector<HWND> seen_;
 };
 
+// A folder link folder\name pointing at target (relative to folder, with slashes), made by the
+// host's ln: Wine 8 answers CreateSymbolicLinkW with success but makes nothing. True when the
+// link is there and reads as a folder link.
+bool makeHostLink(const std::string& folder, const std::string& name, const std::string& target);
+
+// The system's own program files folder, as the shell names it (UTF-8).
+std::string systemProgramFiles();
+
 // Sets a variable both for Win32 calls and for the C runtime's getenv; null value unsets it.
 void setProcessEnv(const char* name, const char* value);
 

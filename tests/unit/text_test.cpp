@@ -85,12 +85,12 @@ TEST(PolicyFile, OptionNamesTheEscapedFile) {
     }
 }
 
-TEST(PathOptions, LibraryPathKeepsItsQuotesAndPiecesInOrder) {
+TEST(PathOptions, LibraryPathHasItsPiecesInOrderWithoutQuotes) {
     EXPECT_EQ(libraryPathOptionText("C:\\Apps\\Korvo", "C:\\Windows;C:\\Tools",
                                     "C:\\Program Files\\QuickTime\\QTSystem\\"),
-              "-Djava.library.path=\".;C:\\Apps\\Korvo\\lib;C:\\Windows;C:\\Tools;"
-              "C:\\Program Files\\QuickTime\\QTSystem\\\"");
-    EXPECT_EQ(libraryPathOptionText("C:", "", "D:\\QT"), "-Djava.library.path=\".;C:\\lib;;D:\\QT\"");
+              "-Djava.library.path=.;C:\\Apps\\Korvo\\lib;C:\\Windows;C:\\Tools;"
+              "C:\\Program Files\\QuickTime\\QTSystem\\");
+    EXPECT_EQ(libraryPathOptionText("C:", "", "D:\\QT"), "-Djava.library.path=.;C:\\lib;;D:\\QT");
 }
 
 TEST(PathOptions, ClassPathStartsWithJarQuickTimeArchiveAndJavaHome) {
