@@ -134,6 +134,117 @@ TEST_F(ProgramFilesInstall, WritesThePolicyTheJavaCheckReads) {
     EXPECT_EQ(options[3], "-Djava.security.policy=file:/C:/kt/policy-check/Korvo.exe.policy");
 }
 
+namespace {
+
+// Text in a code page and back: the bytes a launch of that code page hands on.
+std::string inCodePage(const std::string& utf8, UINT codePage) {
+    const std::wstring wide = utf8ToWide(utf8);
+    if (wide.empty()) return std::string();
+    BOOL lossy = FALSE;
+    const int size = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                                         nullptr, 0, nullptr, &lossy);
+    std::string bytes(size > 0 ? size : 0, '\0');
+    if (size > 0)
+        WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), &bytes[0],
+                            size, nullptr, &lossy);
+    if (size <= 0 || lossy) ADD_FAILURE() << utf8 << " is not representable in code page " << codePage;
+    return bytes;
+}
+
+std::string fromCodePage(const std::string& bytes, UINT codePage) {
+    if (bytes.empty()) return std::string();
+    const int size = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring wide(size > 0 ? size : 0, L'\0');
+    if (size > 0) MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), &wide[0], size);
+    return wideToUtf8(wide);
+}
+
+// Launches whose policies the JDK's own parser reads on the host (CTest policy_names_check and
+// policy_dbcs_check): each launch leaves its file in a folder of its own under C:\kt\policy-names,
+// and a list, in UTF-8, of the option's URL and of files the policy must and must not grant.
+class PolicyNames : public ConfigLaunch {
+protected:
+    const std::string folder = "C:\\kt\\policy-names";
+    std::string checks;
+
+    // One launch: application folder root\Apps\<app>, QuickTime folder root\<quickTime>\ from the
+    // key, TEMP folder\<row>\<temp>; each name with its sibling that shares its start.
+    std::vector<std::string> launchAndList(const std::string& row, const std::string& app, const std::string& appSibling,
+                                           const std::string& quickTime, const std::string& quickTimeSibling,
+                                           const std::string& temp, UINT codePage, Launch launch,
+                                           bool runtimeBesideTheAppsFolder = false) {
+        prepare("Apps\\" + app);
+        if (runtimeBesideTheAppsFolder) {
+            // The maker's folder is missing, so the runtime comes from the fallback root\Apps\Java.
+            installPrivateRuntime(layout.root + "\\Apps\\Java");
+            registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\absent");
+        }
+        const std::string quickTimeDir = layout.root + "\\" + quickTime + "\\";
+        // RegSetValueExA reads its text in this process's own code page.
+        registry.setString(Registry::kQuickTimeKey, "QTExtDir", inCodePage(quickTimeDir, CP_ACP));
+        const std::string tempDir = folder + "\\" + row + "\\" + temp;
+        makeFolders(tempDir);
+        launch.env["TEMP"] = tempDir;
+        const std::vector<std::string> options = launchOptions(launch);
+        EXPECT_TRUE(exists(tempDir + "\\" + kPolicyName)) << row;
+        const std::string option = fromCodePage(options[3], codePage);
+        const std::string name = "-Djava.security.policy=";
+        EXPECT_EQ(option.compare(0, name.size(), name), 0) << option;
+        checks += "policy " + option.substr(name.size()) + "\n";
+        checks += "granted " + layout.appDir + "\\Korvo.jar\n";
+        checks += "granted " + layout.appDir + "\\lib\\sub\\b.zip\n";
+        checks += "denied " + layout.root + "\\Apps\\" + appSibling + "\\Korvo.jar\n";
+        checks += "granted " + quickTimeDir + "QTJava.zip\n";
+        checks += "denied " + layout.root + "\\" + quickTimeSibling + "\\QTJava.zip\n";
+        return options;
+    }
+};
+
+}  // namespace
+
+// Folder names with every character a Windows folder name may hold that means something in a URL.
+TEST_F(PolicyNames, EveryFolderNameIsGranted) {
+    removeTree(folder + "\\checks.txt");
+    // Application folder My<c>App, QuickTime folder QT<c>Dir and TEMP T<c><c>mp for two characters.
+    const char* const pairs[][2] = {
+        {" ", "%"}, {"#", ";"}, {"!", "'"}, {"[", "]"}, {"{", "}"},
+        {"&", "+"}, {"=", "@"}, {"~", "$"}, {"^", "\xc3\xa9"},
+    };
+    int row = 0;
+    for (const auto& pair : pairs) {
+        const std::string a = pair[0], q = pair[1];
+        SCOPED_TRACE("application folder My" + a + "App, QuickTime folder QT" + q + "Dir");
+        const std::string rowName = "row" + std::to_string(++row);
+        removeTree(folder + "\\" + rowName);
+        launchAndList(rowName, "My" + a + "App", "My", "QT" + q + "Dir", "QT", "T" + a + q + "mp",
+                      CP_ACP, standardLaunch(layout));
+    }
+    writeFile(folder + "\\checks.txt", checks);
+}
+
+// In a double-byte code page the second byte of a character may be a backslash: both of
+// \u30bd\u8868's are 0x5C in code page 932. The application folder of that name still gives main,
+// the class path, the fallback runtime beside it and the policy's grant. Wine takes a process's
+// code page from its Unix locale, which its children keep: CTest config_policy_dbcs runs this
+// with LANG=ja_JP.UTF-8.
+TEST_F(PolicyNames, DoubleByteFolderNameInCodePage932) {
+    removeTree(folder + "\\checks-932.txt");
+    removeTree(folder + "\\dbcs");
+    if (GetACP() != 932) GTEST_SKIP() << "needs the ANSI code page 932 (LANG=ja_JP.UTF-8 under Wine)";
+    const std::string name = "\xe3\x82\xbd\xe8\xa1\xa8";
+    ASSERT_EQ(inCodePage(name, 932), "\x83\x5c\x95\x5c");
+    const std::vector<std::string> options =
+        launchAndList("dbcs", name, "", "QT", "Q", "Temp", 932, standardLaunch(layout), true);
+    EXPECT_TRUE(hasLine(trace(), "main returned"));
+    const std::string appDir = inCodePage(layout.appDir, 932);
+    EXPECT_EQ(options[0], "-Djava.class.path=" + appDir + "\\Korvo.jar;" + layout.root + "\\QT\\QTJava.zip;" +
+                              layout.root + "\\Apps\\Java\\jre1.6.0_02;");
+    EXPECT_NE(readFile(folder + "\\dbcs\\Temp\\" + kPolicyName)
+                  .find("grant codeBase \"file:/C:/kt/DoubleByteFolderNameInCodePage932/Apps/\x83\x5c\x95\x5c/-\" {"),
+              std::string::npos);
+    writeFile(folder + "\\checks-932.txt", checks);
+}
+
 TEST_F(ConfigLaunch, ReadOnlyPolicyFileIsLeftAsItWasAndStillNamed) {
     const std::string policy = layout.policyFile();
     const std::string old = "// an administrator's own policy\r\ngrant {\r\n};\r\n";
@@ -263,10 +374,10 @@ TEST_F(ConfigLaunch, NoTemporaryFolderAtAllWritesNothing) {
     removeTree(driveRootPolicy);
 }
 
-TEST_F(ConfigLaunch, PercentInTheApplicationFolderIsWrittenOnce) {
+TEST_F(ConfigLaunch, PercentInTheApplicationFolderIsEscaped) {
     prepare("Apps\\100%\\Korvo");
     const std::vector<std::string> options = launchOptions(standardLaunch(layout));
-    const std::string appCodeBase = "C:/kt/" + testName() + "/Apps/100%/Korvo/";
+    const std::string appCodeBase = "C:/kt/PercentInTheApplicationFolderIsEscaped/Apps/100%25/Korvo/";
     EXPECT_EQ(readFile(layout.policyFile()), policyText(appCodeBase, asUrlPath(quickTimeFallback())));
     const std::string head = "-Djava.class.path=C:\\kt\\" + testName() + "\\Apps\\100%\\Korvo\\Korvo.jar;";
     EXPECT_EQ(options[0].compare(0, head.size(), head), 0) << options[0];

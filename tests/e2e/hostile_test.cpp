@@ -777,9 +777,15 @@ TEST_F(Hostile, FileSystem) {
              EXPECT_EQ(rest.find(';'), rest.size() - 1) << rest;
              EXPECT_EQ(rest.compare(rest.size() - 5, 5, ".jar;"), 0) << rest;
          }},
+        // The code base in literal bytes: blank, "%" and "#" escaped, the letter as its ANSI byte.
         {"application folder with blanks, %, # and a letter of the ANSI code page", root + "\\K o%#\xc3\xa4",
          [&](const std::string& app) { files(app + "\\lib", {"a.jar"}); }, kRuns,
-         [](const std::string& app) { return std::vector<std::string>{app + "\\lib\\a.jar"}; }, true, nullptr},
+         [](const std::string& app) { return std::vector<std::string>{app + "\\lib\\a.jar"}; }, false,
+         [&](const std::string&, const std::vector<std::string>&) {
+             EXPECT_NE(readFile(policy).find("grant codeBase \"file:/C:/kt/FileSystem/K%20o%25%23\xe4/-\" {\r\n"),
+                       std::string::npos)
+                 << readFile(policy);
+         }},
         // The class path has no escape for its separator: Korvo.jar's entry falls apart, so the
         // main class is not found.
         {"application folder with ;", root + "\\K;o", nullptr, fatal("Failed to find main class"), nullptr, true,

@@ -141,7 +141,8 @@ std::vector<std::string> traceArgs(const std::vector<std::string>& lines);
 // The policy file of the worked example: application folder C:\Program Files\Korvo, QuickTime
 // folder C:\Program Files\QuickTime\QTSystem\ (296 bytes).
 extern const char kWorkedExamplePolicy[];
-// A Windows path as it appears after "file:/": backslashes as slashes, blanks as %20.
+// A Windows path without "%" or "#" as it appears after "file:/": backslashes as slashes, blanks
+// as %20. (Paths with those characters are checked against literal bytes and the JDK parser.)
 std::string asUrlPath(const std::string& path);
 // The nine lines of the policy file for two code bases in URL form.
 std::string policyText(const std::string& appCodeBase, const std::string& quickTimeCodeBase);

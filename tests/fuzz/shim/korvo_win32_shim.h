@@ -109,6 +109,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, void* security, DWORD
                    HANDLE templateFile);
 BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
 BOOL CloseHandle(HANDLE handle);
+BOOL IsDBCSLeadByte(BYTE c);
 void GetSystemTimeAsFileTime(LPFILETIME time);
 BOOL FileTimeToLocalFileTime(const FILETIME* utc, LPFILETIME local);
 BOOL FileTimeToSystemTime(const FILETIME* time, SYSTEMTIME* fields);

@@ -35,6 +35,8 @@ LSTATUS RegQueryValueExA(HKEY, LPCSTR, LPDWORD, LPDWORD, BYTE*, LPDWORD) { unexp
 HANDLE CreateFileA(LPCSTR, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) { unexpected("CreateFileA"); }
 BOOL GetFileInformationByHandle(HANDLE, BY_HANDLE_FILE_INFORMATION*) { unexpected("GetFileInformationByHandle"); }
 BOOL CloseHandle(HANDLE) { unexpected("CloseHandle"); }
+// The fuzzer's ANSI code page is a single-byte one.
+BOOL IsDBCSLeadByte(BYTE) { return FALSE; }
 void GetSystemTimeAsFileTime(LPFILETIME) { unexpected("GetSystemTimeAsFileTime"); }
 BOOL FileTimeToLocalFileTime(const FILETIME*, LPFILETIME) { unexpected("FileTimeToLocalFileTime"); }
 BOOL FileTimeToSystemTime(const FILETIME*, SYSTEMTIME*) { unexpected("FileTimeToSystemTime"); }
