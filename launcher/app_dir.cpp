@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <cstring>
-
 #include "config/path_text.h"
 #include "launcher/report.h"
 

@@ -64,13 +64,14 @@ unsigned long long (*sessionLogClock)() = systemClock;
 
 std::tm localTimeFields(unsigned long long utcTicks) {
     // The system's own conversion works on 64-bit counts: no year 2038 limit, whatever the
-    // width of the C library's time_t.
-    FILETIME utc, local;
+    // width of the C library's time_t. The time zone's rules are those in force on that date.
+    FILETIME utc;
     utc.dwLowDateTime = static_cast<DWORD>(utcTicks & 0xFFFFFFFFull);
     utc.dwHighDateTime = static_cast<DWORD>(utcTicks >> 32);
-    SYSTEMTIME fields;
+    SYSTEMTIME universal, fields;
     std::tm when = {};
-    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &fields)) return when;
+    if (!FileTimeToSystemTime(&utc, &universal) || !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &fields))
+        return when;
     when.tm_year = fields.wYear - 1900;
     when.tm_mon = fields.wMonth - 1;
     when.tm_mday = fields.wDay;

@@ -417,14 +417,15 @@ TEST_F(ConfigLaunch, QuickTimeFolderFromTheKeyAsStored) {
         std::string stored;
         std::string libraryTail;  // end of the library path
         std::string archive;      // the QuickTime entry of the class path
+        std::string codeBase;     // its grant in the policy file
     };
     const Case cases[] = {
-        {"no trailing backslash", REG_SZ, "D:\\QT", ";D:\\QT", "D:\\QTQTJava.zip"},
+        {"no trailing backslash", REG_SZ, "D:\\QT", ";D:\\QT", "D:\\QTQTJava.zip", "D:/QT"},
         {"trailing backslash", REG_SZ, "C:\\QuickTime\\QTSystem\\", ";C:\\QuickTime\\QTSystem\\",
-         "C:\\QuickTime\\QTSystem\\QTJava.zip"},
+         "C:\\QuickTime\\QTSystem\\QTJava.zip", "C:/QuickTime/QTSystem/"},
         {"unexpanded", REG_EXPAND_SZ, "%SystemDrive%\\QT\\", ";%SystemDrive%\\QT\\",
-         "%SystemDrive%\\QT\\QTJava.zip"},
-        {"1023 characters", REG_SZ, long1023, ";" + long1023, long1023 + "QTJava.zip"},
+         "%SystemDrive%\\QT\\QTJava.zip", "%25SystemDrive%25/QT/"},
+        {"1023 characters", REG_SZ, long1023, ";" + long1023, long1023 + "QTJava.zip", "C:/" + std::string(1020, 'q')},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -437,7 +438,7 @@ TEST_F(ConfigLaunch, QuickTimeFolderFromTheKeyAsStored) {
         EXPECT_EQ(options[1].substr(options[1].size() - c.libraryTail.size()), c.libraryTail);
         EXPECT_EQ(options[0], "-Djava.class.path=" + layout.appDir + "\\Korvo.jar;" + c.archive + ";" +
                                   runtimeHome() + ";");
-        EXPECT_NE(readFile(layout.policyFile()).find("grant codeBase \"file:/" + asUrlPath(c.stored) + "-\" {"),
+        EXPECT_NE(readFile(layout.policyFile()).find("grant codeBase \"file:/" + c.codeBase + "-\" {"),
                   std::string::npos);
     }
 }

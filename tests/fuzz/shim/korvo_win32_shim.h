@@ -111,7 +111,7 @@ BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* informa
 BOOL CloseHandle(HANDLE handle);
 BOOL IsDBCSLeadByte(BYTE c);
 void GetSystemTimeAsFileTime(LPFILETIME time);
-BOOL FileTimeToLocalFileTime(const FILETIME* utc, LPFILETIME local);
+BOOL SystemTimeToTzSpecificLocalTime(const void* zone, const SYSTEMTIME* universal, SYSTEMTIME* local);
 BOOL FileTimeToSystemTime(const FILETIME* time, SYSTEMTIME* fields);
 HRESULT SHGetFolderPathA(HWND owner, int folder, HANDLE token, DWORD flags, LPSTR path);
 

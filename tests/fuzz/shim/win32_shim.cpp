@@ -38,7 +38,9 @@ BOOL CloseHandle(HANDLE) { unexpected("CloseHandle"); }
 // The fuzzer's ANSI code page is a single-byte one.
 BOOL IsDBCSLeadByte(BYTE) { return FALSE; }
 void GetSystemTimeAsFileTime(LPFILETIME) { unexpected("GetSystemTimeAsFileTime"); }
-BOOL FileTimeToLocalFileTime(const FILETIME*, LPFILETIME) { unexpected("FileTimeToLocalFileTime"); }
+BOOL SystemTimeToTzSpecificLocalTime(const void*, const SYSTEMTIME*, SYSTEMTIME*) {
+    unexpected("SystemTimeToTzSpecificLocalTime");
+}
 BOOL FileTimeToSystemTime(const FILETIME*, SYSTEMTIME*) { unexpected("FileTimeToSystemTime"); }
 HRESULT SHGetFolderPathA(HWND, int, HANDLE, DWORD, LPSTR) { unexpected("SHGetFolderPathA"); }
 int _stat(const char*, struct _stat*) { unexpected("_stat"); }
