@@ -1,6 +1,7 @@
 #include "config/host_env.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -40,9 +41,15 @@ std::string findQuickTimeDir() {
         // as absent.
         if (readRegistryValue(key, "QTExtDir", folder, sizeof folder) && folder[0]) return folder;
     }
-    // An unset or oversize ProgramFiles leaves an empty prefix.
+    // An unset, empty or oversize ProgramFiles gives way to the system's own program files
+    // folder: an empty prefix would make "\QuickTime\QTSystem\", which the policy's code base
+    // turns into a network host.
     char programFiles[MAX_PATH] = {};
     const DWORD length = GetEnvironmentVariableA("ProgramFiles", programFiles, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) programFiles[0] = '\0';
+    if (length == 0 || length >= MAX_PATH) {
+        programFiles[0] = '\0';
+        if (SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programFiles) != S_OK)
+            programFiles[0] = '\0';
+    }
     return quickTimeFallbackDir(programFiles);
 }

@@ -8,6 +8,7 @@
 std::string readSearchPath();
 std::string cleanSearchPath(const char* path);
 
-// "QTExtDir" of the QuickTime key as stored, else ProgramFiles + "\QuickTime\QTSystem\".
+// "QTExtDir" of the QuickTime key as stored, else ProgramFiles (the system's program files
+// folder when that is unusable) + "\QuickTime\QTSystem\".
 std::string findQuickTimeDir();
 std::string quickTimeFallbackDir(const char* programFiles);

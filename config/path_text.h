@@ -1,8 +1,13 @@
-// Text helpers for paths.
+// Text helpers for paths in the ANSI code page.
 #pragma once
 
 #include <string>
 
 // The form a Windows path takes after "file:/" in a policy code base or URL: backslashes
-// become slashes and blanks become "%20". Nothing else is encoded.
+// become slashes, "%" becomes "%25", "#" "%23" and blanks "%20". Nothing else is encoded; the
+// bytes of double-byte characters stay as they are.
 void escapeCodeBase(std::string& text);
+
+// Position of the last backslash that is a character of its own (not the second byte of a
+// double-byte character); npos when there is none.
+size_t lastBackslash(const std::string& text);

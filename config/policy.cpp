@@ -24,6 +24,9 @@ std::string temporaryFolder() {
     length = GetTempPathA(sizeof systemTemp, systemTemp);
     if (length == 0 || length >= sizeof systemTemp) return std::string();
     std::string folder(systemTemp, length);
+    // A drive root (TMP=C:\) is shared by every user of the machine, who could leave a policy
+    // there that the launch would trust: no folder then.
+    if (isDriveRoot(folder)) return std::string();
     // GetTempPathA ends its answer with a backslash; TEMP itself normally does not.
     if (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
     return folder;
@@ -41,6 +44,13 @@ void appendGrant(std::string& text, const char* comment, const std::string& code
 }
 
 }  // namespace
+
+bool isDriveRoot(const std::string& path) {
+    if (path.size() < 2 || path[1] != ':') return false;
+    const char drive = path[0];
+    if (!((drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z'))) return false;
+    return path.find_first_not_of("\\/", 2) == std::string::npos;
+}
 
 std::string policyFilePath(const std::string& tempDir) { return tempDir + "\\" + kPolicyFileName; }
 

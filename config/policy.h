@@ -16,6 +16,9 @@ void writePolicyFile(FILE* file, const std::string& appCodeBase, const std::stri
 // The policy file's bytes for two escaped code bases.
 std::string policyFileText(const std::string& appCodeBase, const std::string& quickTimeCodeBase);
 
+// A drive letter and colon, with nothing after them but separators ("C:", "C:\").
+bool isDriveRoot(const std::string& path);
+
 // TEMP + "\Korvo.exe.policy", unescaped.
 std::string policyFilePath(const std::string& tempDir);
 std::string securityPolicyOptionText(const std::string& escapedPolicyPath);

@@ -2,13 +2,13 @@
 
 #include <windows.h>
 
-#include <cstring>
-
+#include "config/path_text.h"
 #include "launcher/report.h"
 
 std::string appDirFromModulePath(const char* modulePath, const char* currentDir) {
-    const char* lastBackslash = modulePath ? std::strrchr(modulePath, '\\') : nullptr;
-    if (lastBackslash) return std::string(modulePath, lastBackslash);
+    const std::string path = modulePath ? modulePath : "";
+    const size_t separator = lastBackslash(path);
+    if (separator != std::string::npos) return path.substr(0, separator);
     std::string dir = currentDir ? currentDir : "";
     while (!dir.empty() && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
     return dir;
@@ -20,7 +20,7 @@ std::string readAppDir() {
     SetLastError(0);
     GetModuleFileNameA(nullptr, modulePath, MAX_PATH - 1);
     if (GetLastError() != 0) showLastError();
-    if (std::strchr(modulePath, '\\')) return appDirFromModulePath(modulePath, nullptr);
+    if (lastBackslash(modulePath) != std::string::npos) return appDirFromModulePath(modulePath, nullptr);
     char currentDir[MAX_PATH] = {};
     const DWORD length = GetCurrentDirectoryA(MAX_PATH, currentDir);
     if (length == 0 || length >= MAX_PATH) currentDir[0] = '\0';

@@ -41,6 +41,12 @@ unsigned long field(int value, int limit) {
     return value >= 0 ? static_cast<unsigned long>(value % limit) : 0;
 }
 
+unsigned long long systemClock() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
 void appendLogRecord(const std::string& record) {
     std::string logsDir, logFile;
     if (!sessionLogPaths(std::getenv("USERPROFILE"), logsDir, logFile)) return;
@@ -53,6 +59,28 @@ void appendLogRecord(const std::string& record) {
 }
 
 }  // namespace
+
+unsigned long long (*sessionLogClock)() = systemClock;
+
+std::tm localTimeFields(unsigned long long utcTicks) {
+    // The system's own conversion works on 64-bit counts: no year 2038 limit, whatever the
+    // width of the C library's time_t. The time zone's rules are those in force on that date.
+    FILETIME utc;
+    utc.dwLowDateTime = static_cast<DWORD>(utcTicks & 0xFFFFFFFFull);
+    utc.dwHighDateTime = static_cast<DWORD>(utcTicks >> 32);
+    SYSTEMTIME universal, fields;
+    std::tm when = {};
+    if (!FileTimeToSystemTime(&utc, &universal) || !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &fields))
+        return when;
+    when.tm_year = fields.wYear - 1900;
+    when.tm_mon = fields.wMonth - 1;
+    when.tm_mday = fields.wDay;
+    when.tm_wday = fields.wDayOfWeek;
+    when.tm_hour = fields.wHour;
+    when.tm_min = fields.wMinute;
+    when.tm_sec = fields.wSecond;
+    return when;
+}
 
 std::string composeLaunchErrorText(const char* message, bool fatal) {
     std::string text = fatal ? kFatalPrefix : kErrorPrefix;
@@ -119,11 +147,7 @@ std::string unknownErrorText(unsigned long code) {
 
 void reportLaunchError(const char* message, bool fatal) {
     const std::string text = composeLaunchErrorText(message, fatal);
-    const std::time_t now = std::time(nullptr);
-    const std::tm* local = std::localtime(&now);
-    std::tm when = {};
-    if (local) when = *local;
-    appendLogRecord(formatLogRecord(formatTimeStamp(when), text));
+    appendLogRecord(formatLogRecord(formatTimeStamp(localTimeFields(sessionLogClock())), text));
     if (!fatal) return;
     MessageBoxA(nullptr, text.c_str(), kBoxCaption, MB_OK);
     std::exit(1);

@@ -12,14 +12,13 @@ const char kCLibrary[] = "\\bin\\msvcr71.dll";
 }  // namespace
 
 void restrictLibrarySearch() {
-    SetDllDirectoryA("");
-    // Where the system offers it, the stricter default order (application folder, system
-    // folders) also leaves out the current folder and PATH; older systems lack the call.
-    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-    if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    // Only the current folder leaves the search. PATH must stay: the application's native
+    // libraries, loaded later by full path, may find their own dependencies only there. Naming
+    // the system folder, which the search holds anyway, takes the current folder's place on
+    // every loader; not all of them honour the empty text.
+    char systemDir[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryA(systemDir, MAX_PATH);
+    SetDllDirectoryA(length > 0 && length < MAX_PATH ? systemDir : "");
 }
 
 
@@ -35,7 +34,8 @@ void loadJavaRuntime(LaunchContext& context) {
         if (!LoadLibraryA(cLibrary.c_str())) reportLaunchError("Error loading msvcr71.dll", false);
     }
 
-    HMODULE jvm = LoadLibraryA(context.jvmLibraryPath);
+    // Only an absolute path: a relative one would be looked up from wherever the launch started.
+    HMODULE jvm = isAbsoluteWindowsPath(context.jvmLibraryPath) ? LoadLibraryA(context.jvmLibraryPath) : nullptr;
     if (!jvm) reportLaunchError("Error loading JVM", true);
     context.jniCreateJavaVM =
         reinterpret_cast<CreateJavaVMFn>(reinterpret_cast<void*>(GetProcAddress(jvm, "JNI_CreateJavaVM")));

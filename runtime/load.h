@@ -8,11 +8,11 @@
 // qualify, so nothing is ever loaded relative to the folder the launch was started from.
 std::string runtimeCLibraryPath(const LaunchContext& context);
 
-// Takes the current folder out of the library search order, so a library loaded by name (a
-// registered runtime's, or one the runtime itself needs) never comes from the folder the
-// launch was started from.
+// Takes the current folder out of the library search order, so a library loaded by name (one
+// the runtime itself needs) never comes from the folder the launch was started from. PATH
+// stays in the search.
 void restrictLibrarySearch();
 
-// Preloads the C library, loads jvm.dll and resolves JNI_CreateJavaVM; a library that does not
-// load ends the launch.
+// Preloads the C library, loads jvm.dll (from an absolute path only) and resolves
+// JNI_CreateJavaVM; a library that does not load ends the launch.
 void loadJavaRuntime(LaunchContext& context);

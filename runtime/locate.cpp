@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "config/path_text.h"
 #include "launcher/report.h"
 #include "runtime/registry.h"
 
@@ -85,8 +86,8 @@ bool copyBounded(char* buffer, size_t capacity, const std::string& text) {
 }
 
 std::string fallbackRuntimeRoot(const std::string& appDir) {
-    const size_t lastBackslash = appDir.rfind('\\');
-    std::string root = lastBackslash == std::string::npos ? appDir : appDir.substr(0, lastBackslash);
+    const size_t separator = lastBackslash(appDir);
+    std::string root = separator == std::string::npos ? appDir : appDir.substr(0, separator);
     root += "\\";
     root += kFallbackFolder;
     return root;

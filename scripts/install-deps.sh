@@ -10,7 +10,7 @@ packages=(
   wine wine64 xvfb xauth icoutils
   googletest openjdk-17-jdk-headless
   clang libclang-rt-14-dev gcc
-  make patch libz-mingw-w64-dev
+  make patch libz-mingw-w64-dev locales
   wine32:i386
 )
 
@@ -35,4 +35,10 @@ fi
 # route; elsewhere Debian's i386 Wine runs it directly.
 if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
   "${sudo_cmd[@]}" "$(dirname "$0")/pe32route/setup.sh"
+fi
+
+# Wine takes a process's ANSI code page from its locale; the double-byte test runs one in
+# ja_JP.UTF-8 (code page 932).
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; then
+  "${sudo_cmd[@]}" localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 fi

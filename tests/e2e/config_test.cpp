@@ -77,7 +77,7 @@ protected:
     }
 
     std::string libraryPath(const std::string& searchPath, const std::string& quickTimeDir) const {
-        return "-Djava.library.path=\".;" + layout.appDir + "\\lib;" + searchPath + ";" + quickTimeDir + "\"";
+        return "-Djava.library.path=.;" + layout.appDir + "\\lib;" + searchPath + ";" + quickTimeDir;
     }
 };
 
@@ -135,6 +135,117 @@ TEST_F(ProgramFilesInstall, WritesThePolicyTheJavaCheckReads) {
     const std::vector<std::string> options = launchOptions(launch, exe);
     EXPECT_EQ(readFile(folder + "\\" + kPolicyName), kWorkedExamplePolicy);
     EXPECT_EQ(options[3], "-Djava.security.policy=file:/C:/kt/policy-check/Korvo.exe.policy");
+}
+
+namespace {
+
+// Text in a code page and back: the bytes a launch of that code page hands on.
+std::string inCodePage(const std::string& utf8, UINT codePage) {
+    const std::wstring wide = utf8ToWide(utf8);
+    if (wide.empty()) return std::string();
+    BOOL lossy = FALSE;
+    const int size = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                                         nullptr, 0, nullptr, &lossy);
+    std::string bytes(size > 0 ? size : 0, '\0');
+    if (size > 0)
+        WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), &bytes[0],
+                            size, nullptr, &lossy);
+    if (size <= 0 || lossy) ADD_FAILURE() << utf8 << " is not representable in code page " << codePage;
+    return bytes;
+}
+
+std::string fromCodePage(const std::string& bytes, UINT codePage) {
+    if (bytes.empty()) return std::string();
+    const int size = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring wide(size > 0 ? size : 0, L'\0');
+    if (size > 0) MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), &wide[0], size);
+    return wideToUtf8(wide);
+}
+
+// Launches whose policies the JDK's own parser reads on the host (CTest policy_names_check and
+// policy_dbcs_check): each launch leaves its file in a folder of its own under C:\kt\policy-names,
+// and a list, in UTF-8, of the option's URL and of files the policy must and must not grant.
+class PolicyNames : public ConfigLaunch {
+protected:
+    const std::string folder = "C:\\kt\\policy-names";
+    std::string checks;
+
+    // One launch: application folder root\Apps\<app>, QuickTime folder root\<quickTime>\ from the
+    // key, TEMP folder\<row>\<temp>; each name with its sibling that shares its start.
+    std::vector<std::string> launchAndList(const std::string& row, const std::string& app, const std::string& appSibling,
+                                           const std::string& quickTime, const std::string& quickTimeSibling,
+                                           const std::string& temp, UINT codePage, Launch launch,
+                                           bool runtimeBesideTheAppsFolder = false) {
+        prepare("Apps\\" + app);
+        if (runtimeBesideTheAppsFolder) {
+            // The maker's folder is missing, so the runtime comes from the fallback root\Apps\Java.
+            installPrivateRuntime(layout.root + "\\Apps\\Java");
+            registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\absent");
+        }
+        const std::string quickTimeDir = layout.root + "\\" + quickTime + "\\";
+        // RegSetValueExA reads its text in this process's own code page.
+        registry.setString(Registry::kQuickTimeKey, "QTExtDir", inCodePage(quickTimeDir, CP_ACP));
+        const std::string tempDir = folder + "\\" + row + "\\" + temp;
+        makeFolders(tempDir);
+        launch.env["TEMP"] = tempDir;
+        const std::vector<std::string> options = launchOptions(launch);
+        EXPECT_TRUE(exists(tempDir + "\\" + kPolicyName)) << row;
+        const std::string option = fromCodePage(options[3], codePage);
+        const std::string name = "-Djava.security.policy=";
+        EXPECT_EQ(option.compare(0, name.size(), name), 0) << option;
+        checks += "policy " + option.substr(name.size()) + "\n";
+        checks += "granted " + layout.appDir + "\\Korvo.jar\n";
+        checks += "granted " + layout.appDir + "\\lib\\sub\\b.zip\n";
+        checks += "denied " + layout.root + "\\Apps\\" + appSibling + "\\Korvo.jar\n";
+        checks += "granted " + quickTimeDir + "QTJava.zip\n";
+        checks += "denied " + layout.root + "\\" + quickTimeSibling + "\\QTJava.zip\n";
+        return options;
+    }
+};
+
+}  // namespace
+
+// Folder names with every character a Windows folder name may hold that means something in a URL.
+TEST_F(PolicyNames, EveryFolderNameIsGranted) {
+    removeTree(folder + "\\checks.txt");
+    // Application folder My<c>App, QuickTime folder QT<c>Dir and TEMP T<c><c>mp for two characters.
+    const char* const pairs[][2] = {
+        {" ", "%"}, {"#", ";"}, {"!", "'"}, {"[", "]"}, {"{", "}"},
+        {"&", "+"}, {"=", "@"}, {"~", "$"}, {"^", "\xc3\xa9"},
+    };
+    int row = 0;
+    for (const auto& pair : pairs) {
+        const std::string a = pair[0], q = pair[1];
+        SCOPED_TRACE("application folder My" + a + "App, QuickTime folder QT" + q + "Dir");
+        const std::string rowName = "row" + std::to_string(++row);
+        removeTree(folder + "\\" + rowName);
+        launchAndList(rowName, "My" + a + "App", "My", "QT" + q + "Dir", "QT", "T" + a + q + "mp",
+                      CP_ACP, standardLaunch(layout));
+    }
+    writeFile(folder + "\\checks.txt", checks);
+}
+
+// In a double-byte code page the second byte of a character may be a backslash: both of
+// \u30bd\u8868's are 0x5C in code page 932. The application folder of that name still gives main,
+// the class path, the fallback runtime beside it and the policy's grant. Wine takes a process's
+// code page from its Unix locale, which its children keep: CTest config_policy_dbcs runs this
+// with LANG=ja_JP.UTF-8.
+TEST_F(PolicyNames, DoubleByteFolderNameInCodePage932) {
+    removeTree(folder + "\\checks-932.txt");
+    removeTree(folder + "\\dbcs");
+    if (GetACP() != 932) GTEST_SKIP() << "needs the ANSI code page 932 (LANG=ja_JP.UTF-8 under Wine)";
+    const std::string name = "\xe3\x82\xbd\xe8\xa1\xa8";
+    ASSERT_EQ(inCodePage(name, 932), "\x83\x5c\x95\x5c");
+    const std::vector<std::string> options =
+        launchAndList("dbcs", name, "", "QT", "Q", "Temp", 932, standardLaunch(layout), true);
+    EXPECT_TRUE(hasLine(trace(), "main returned"));
+    const std::string appDir = inCodePage(layout.appDir, 932);
+    EXPECT_EQ(options[0], "-Djava.class.path=" + appDir + "\\Korvo.jar;" + layout.root + "\\QT\\QTJava.zip;" +
+                              layout.root + "\\Apps\\Java\\jre1.6.0_02;");
+    EXPECT_NE(readFile(folder + "\\dbcs\\Temp\\" + kPolicyName)
+                  .find("grant codeBase \"file:/C:/kt/DoubleByteFolderNameInCodePage932/Apps/\x83\x5c\x95\x5c/-\" {"),
+              std::string::npos);
+    writeFile(folder + "\\checks-932.txt", checks);
 }
 
 TEST_F(ConfigLaunch, ReadOnlyPolicyFileIsLeftAsItWasAndStillNamed) {
@@ -252,12 +363,24 @@ TEST_F(ConfigLaunch, NoTemporaryFolderAtAllWritesNothing) {
     EXPECT_FALSE(exists(driveRootPolicy));
     EXPECT_FALSE(exists(layout.root + "\\" + kPolicyName));
     removeTree(driveRootPolicy);
+
+    // The system's answer is a drive root (TMP=C:\), where another user has left a read-only
+    // policy: the launch neither writes there nor names that file.
+    const std::string planted = "// planted by another user\r\ngrant {\r\n};\r\n";
+    writeFile(driveRootPolicy, planted);
+    ASSERT_TRUE(SetFileAttributesW(utf8ToWide(driveRootPolicy).c_str(), FILE_ATTRIBUTE_READONLY));
+    launch.env.erase("TEMP");
+    launch.env["TMP"] = "C:\\";
+    const std::vector<std::string> rootOptions = launchOptions(launch);
+    EXPECT_EQ(readFile(driveRootPolicy), planted);
+    EXPECT_EQ(rootOptions[3].find("file:/C:/"), std::string::npos) << rootOptions[3];
+    removeTree(driveRootPolicy);
 }
 
-TEST_F(ConfigLaunch, PercentInTheApplicationFolderIsWrittenOnce) {
+TEST_F(ConfigLaunch, PercentInTheApplicationFolderIsEscaped) {
     prepare("Apps\\100%\\Korvo");
     const std::vector<std::string> options = launchOptions(standardLaunch(layout));
-    const std::string appCodeBase = "C:/kt/" + testName() + "/Apps/100%/Korvo/";
+    const std::string appCodeBase = "C:/kt/PercentInTheApplicationFolderIsEscaped/Apps/100%25/Korvo/";
     EXPECT_EQ(readFile(layout.policyFile()), policyText(appCodeBase, asUrlPath(quickTimeFallback())));
     const std::string head = "-Djava.class.path=C:\\kt\\" + testName() + "\\Apps\\100%\\Korvo\\Korvo.jar;";
     EXPECT_EQ(options[0].compare(0, head.size(), head), 0) << options[0];
@@ -297,14 +420,15 @@ TEST_F(ConfigLaunch, QuickTimeFolderFromTheKeyAsStored) {
         std::string stored;
         std::string libraryTail;  // end of the library path
         std::string archive;      // the QuickTime entry of the class path
+        std::string codeBase;     // its grant in the policy file
     };
     const Case cases[] = {
-        {"no trailing backslash", REG_SZ, "D:\\QT", ";D:\\QT\"", "D:\\QTQTJava.zip"},
-        {"trailing backslash", REG_SZ, "C:\\QuickTime\\QTSystem\\", ";C:\\QuickTime\\QTSystem\\\"",
-         "C:\\QuickTime\\QTSystem\\QTJava.zip"},
-        {"unexpanded", REG_EXPAND_SZ, "%SystemDrive%\\QT\\", ";%SystemDrive%\\QT\\\"",
-         "%SystemDrive%\\QT\\QTJava.zip"},
-        {"1023 characters", REG_SZ, long1023, ";" + long1023 + "\"", long1023 + "QTJava.zip"},
+        {"no trailing backslash", REG_SZ, "D:\\QT", ";D:\\QT", "D:\\QTQTJava.zip", "D:/QT"},
+        {"trailing backslash", REG_SZ, "C:\\QuickTime\\QTSystem\\", ";C:\\QuickTime\\QTSystem\\",
+         "C:\\QuickTime\\QTSystem\\QTJava.zip", "C:/QuickTime/QTSystem/"},
+        {"unexpanded", REG_EXPAND_SZ, "%SystemDrive%\\QT\\", ";%SystemDrive%\\QT\\",
+         "%SystemDrive%\\QT\\QTJava.zip", "%25SystemDrive%25/QT/"},
+        {"1023 characters", REG_SZ, long1023, ";" + long1023, long1023 + "QTJava.zip", "C:/" + std::string(1020, 'q')},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -317,7 +441,7 @@ TEST_F(ConfigLaunch, QuickTimeFolderFromTheKeyAsStored) {
         EXPECT_EQ(options[1].substr(options[1].size() - c.libraryTail.size()), c.libraryTail);
         EXPECT_EQ(options[0], "-Djava.class.path=" + layout.appDir + "\\Korvo.jar;" + c.archive + ";" +
                                   runtimeHome() + ";");
-        EXPECT_NE(readFile(layout.policyFile()).find("grant codeBase \"file:/" + asUrlPath(c.stored) + "-\" {"),
+        EXPECT_NE(readFile(layout.policyFile()).find("grant codeBase \"file:/" + c.codeBase + "-\" {"),
                   std::string::npos);
     }
 }
@@ -355,6 +479,10 @@ TEST_F(ConfigLaunch, QuickTimeFallsBackToProgramFiles) {
 TEST_F(ConfigLaunch, QuickTimeFallbackWithoutAUsableProgramFiles) {
     std::string programFiles259 = layout.root + "\\";
     programFiles259.append(259 - programFiles259.size(), 'P');
+    // Never an empty prefix: "\QuickTime\QTSystem\" would be granted as a network host.
+    const std::string system = systemProgramFiles();
+    ASSERT_FALSE(system.empty());
+    ASSERT_NE(system, layout.programFiles);
     struct Case {
         const char* what;
         bool set;
@@ -362,9 +490,9 @@ TEST_F(ConfigLaunch, QuickTimeFallbackWithoutAUsableProgramFiles) {
         std::string expected;
     };
     const Case cases[] = {
-        {"unset", false, "", "\\QuickTime\\QTSystem\\"},
-        {"empty", true, "", "\\QuickTime\\QTSystem\\"},
-        {"300 characters", true, "C:\\" + std::string(297, 'P'), "\\QuickTime\\QTSystem\\"},
+        {"unset", false, "", system + "\\QuickTime\\QTSystem\\"},
+        {"empty", true, "", system + "\\QuickTime\\QTSystem\\"},
+        {"300 characters", true, "C:\\" + std::string(297, 'P'), system + "\\QuickTime\\QTSystem\\"},
         {"259 characters", true, programFiles259, programFiles259 + "\\QuickTime\\QTSystem\\"},
     };
     for (const Case& c : cases) {
@@ -375,6 +503,8 @@ TEST_F(ConfigLaunch, QuickTimeFallbackWithoutAUsableProgramFiles) {
         EXPECT_EQ(options[1], libraryPath("C:\\windows\\system32;C:\\windows", c.expected));
         EXPECT_EQ(options[0], "-Djava.class.path=" + layout.appDir + "\\Korvo.jar;" + c.expected + "QTJava.zip;" +
                                   runtimeHome() + ";");
+        EXPECT_NE(readFile(layout.policyFile()).find("grant codeBase \"file:/" + asUrlPath(c.expected) + "-\" {"),
+                  std::string::npos);
     }
 }
 
@@ -437,8 +567,8 @@ TEST_F(ArchiveScan, WorkedExampleTree) {
               "-Djava.class.path=C:\\Apps\\Korvo\\Korvo.jar;C:\\Program Files\\QuickTime\\QTSystem\\QTJava.zip;"
               "C:\\Program Files\\Java\\jre1.6.0_02;C:\\Apps\\Korvo\\lib\\a.jar;C:\\Apps\\Korvo\\lib\\sub\\b.zip;");
     EXPECT_EQ(context.libraryPathOption,
-              "-Djava.library.path=\".;C:\\Apps\\Korvo\\lib;C:\\Windows;C:\\Tools;"
-              "C:\\Program Files\\QuickTime\\QTSystem\\\"");
+              "-Djava.library.path=.;C:\\Apps\\Korvo\\lib;C:\\Windows;C:\\Tools;"
+              "C:\\Program Files\\QuickTime\\QTSystem\\");
 
     removeTree(appDir);
     RemoveDirectoryW(L"C:\\Apps");  // only when nothing else lives there
@@ -477,7 +607,7 @@ TEST_F(ArchiveScan, NamesDecideCaseSensitivelyAnywhereInThePath) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Scan termination: links are not followed, depth is not limited.
+// Scan termination: a link that would close a cycle is not followed, depth is not limited.
 
 namespace {
 
@@ -531,6 +661,33 @@ TEST_F(ScanCycle, LinkBackUpIsNotFollowed) {
     const std::vector<std::string> options = launchOptions(standardLaunch(layout), appDir + "\\Korvo.exe");
     EXPECT_EQ(options[0], "-Djava.class.path=" + appDir + "\\Korvo.jar;" + quickTimeFallback() + "QTJava.zip;" +
                               runtimeHome() + ";" + expected);
+}
+
+// Links are followed into every folder not already on the descent path: a sibling folder outside
+// lib, lib itself, an ancestor of lib, and two folders that point at each other.
+TEST_F(ArchiveScan, LinksAreFollowedUntilTheyWouldCloseACycle) {
+    const std::string app = root + "\\app";
+    const std::string lib = app + "\\lib";
+    files(root + "\\shared", {"s.jar"});
+    files(app, {"Korvo.jar"});
+    files(lib, {"a.jar"});
+    files(lib + "\\p", {"p.jar"});
+    files(lib + "\\q", {"q.jar"});
+    files(lib + "\\sub", {"b.jar"});
+    ASSERT_TRUE(makeHostLink(lib, "ext", "../../shared"));
+    ASSERT_TRUE(makeHostLink(lib, "self", "."));
+    ASSERT_TRUE(makeHostLink(lib + "\\sub", "up", "../.."));
+    ASSERT_TRUE(makeHostLink(lib + "\\p", "toQ", "../q"));
+    ASSERT_TRUE(makeHostLink(lib + "\\q", "toP", "../p"));
+    ASSERT_EQ(listFolder(lib), (std::vector<std::string>{"a.jar", "ext", "p", "q", "self", "sub"}));
+
+    const DWORD start = GetTickCount();
+    const std::string found = scan(lib);
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    EXPECT_EQ(found, lib + "\\a.jar;" + lib + "\\ext\\s.jar;" + lib + "\\p\\p.jar;" + lib + "\\p\\toQ\\q.jar;" +
+                         lib + "\\q\\q.jar;" + lib + "\\q\\toP\\p.jar;" + lib + "\\sub\\b.jar;" + lib +
+                         "\\sub\\up\\Korvo.jar;");
+    for (const char* link : {"\\ext", "\\self", "\\sub\\up", "\\p\\toQ", "\\q\\toP"}) removeTree(lib + link);
 }
 
 TEST_F(ArchiveScan, FortyLevelsDeepAreAllListed) {

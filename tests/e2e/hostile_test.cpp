@@ -233,6 +233,14 @@ protected:
         registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\Maker");
     }
 
+    // jvm.dll imports msvcr71.dll; where none is preloaded, the system's search finds this copy
+    // beside the executable.
+    std::string cLibraryBesideTheExecutable() const {
+        const std::string copy = layout.appDir + "\\msvcr71.dll";
+        copyFile(standinDir() + "\\msvcr71.dll", copy);
+        return copy;
+    }
+
     // A runtime as the Java keys register it: folder\bin\msvcr71.dll, folder\bin\client\jvm.dll.
     void installRuntimeAt(const std::string& folder) {
         makeFolders(folder + "\\bin\\client");
@@ -315,7 +323,7 @@ protected:
 
     std::string libraryPath(const std::string& appDir, const std::string& searchPath,
                             const std::string& quickTime) const {
-        return "-Djava.library.path=\".;" + appDir + "\\lib;" + searchPath + ";" + quickTime + "\"";
+        return "-Djava.library.path=.;" + appDir + "\\lib;" + searchPath + ";" + quickTime;
     }
 };
 
@@ -379,6 +387,7 @@ TEST_F(Hostile, RegistryValues) {
     installPrivateRuntime(makerNonAscii);
     installRuntimeAt(registered);
     installRuntimeAt(registeredNonAscii);
+    const std::string besideTheExecutable = cLibraryBesideTheExecutable();
 
     const std::string jvmOf[] = {privateHome + "\\bin\\client\\jvm.dll", privateNonAscii + "\\bin\\client\\jvm.dll",
                                  registered + "\\bin\\client\\jvm.dll",
@@ -401,8 +410,9 @@ TEST_F(Hostile, RegistryValues) {
     const std::string qt = ansiOf(quickTime);
     const RegistryOutcome privateRuns = {kRuns, privateJvm, cLibraryOf(privateHome), ansiOf(privateHome), qt};
     const RegistryOutcome registeredRuns = {kRuns, registeredJvm, cLibraryOf(registered), ansiOf(registered), qt};
-    // An unreadable Java home: no C library is tried, the class path keeps an empty entry.
-    const RegistryOutcome registeredWithoutHome = {kRuns, registeredJvm, "", "", qt};
+    // An unreadable Java home: no C library is preloaded (jvm.dll's import finds the one beside
+    // the executable), the class path keeps an empty entry.
+    const RegistryOutcome registeredWithoutHome = {kRuns, registeredJvm, besideTheExecutable, "", qt};
     // With CurrentVersion unreadable the version key path ends in a backslash and opens the Java
     // key itself, which holds no RuntimeLib.
     const RegistryOutcome noVersion = {fatal("Error loading JVM"), "", "", "", ""};
@@ -447,7 +457,7 @@ TEST_F(Hostile, RegistryValues) {
         {Value::JavaHome, Form::Unterminated, registeredRuns},
         {Value::JavaHome, Form::Dword, registeredWithoutHome},
         // Not an absolute path as stored, so no C library is loaded from it.
-        {Value::JavaHome, Form::Expand, {kRuns, registeredJvm, "", homeTexts.expand, qt}},
+        {Value::JavaHome, Form::Expand, {kRuns, registeredJvm, besideTheExecutable, homeTexts.expand, qt}},
         {Value::JavaHome, Form::NonAscii,
          {kRuns, registeredJvm, cLibraryOf(registeredNonAscii), ansiOf(registeredNonAscii), qt}},
 
@@ -503,8 +513,11 @@ TEST_F(Hostile, RegistryValues) {
         if (options.size() != 7) continue;  // launchChecked has reported it
         EXPECT_EQ(options[0], classPathHead(layout.appDir, want.quickTime, want.home));
         EXPECT_EQ(options[1], libraryPath(layout.appDir, kStandardPath, want.quickTime));
-        EXPECT_EQ(readFile(layout.policyFile()),
-                  policyText(asUrlPath(layout.appDir) + "/", asUrlPath(want.quickTime)));
+        // The one folder here with "%" is written in literal bytes.
+        const std::string quickTimeCodeBase = want.quickTime == quickTimeTexts.expand
+                                                  ? "%25KORVO_HOSTILE_ROOT%25/QT/QTSystem/"
+                                                  : asUrlPath(want.quickTime);
+        EXPECT_EQ(readFile(layout.policyFile()), policyText(asUrlPath(layout.appDir) + "/", quickTimeCodeBase));
     }
 }
 
@@ -516,6 +529,7 @@ TEST_F(Hostile, EnvironmentVariables) {
     // the session log lands is seen in every row.
     usePrivateRuntime(false);
     writeFile(privateRuntime() + "\\bin\\msvcr71.dll", "not a library");
+    cLibraryBesideTheExecutable();
 
     const std::string profile260 = longPath(layout.root + "\\U", 260, 'u');
     const std::string profile1024 = longPath(layout.root + "\\U", 1024, 'u');
@@ -548,7 +562,7 @@ TEST_F(Hostile, EnvironmentVariables) {
     const std::string start = startFolder();
     const std::string sysTemp = systemTemp();
     const std::string qt = quickTimeFallback();
-    const std::string noProgramFiles = "\\QuickTime\\QTSystem\\";
+    const std::string noProgramFiles = ansiOf(systemProgramFiles()) + "\\QuickTime\\QTSystem\\";
     const Row rows[] = {
         // Without a usable profile the working directory stays the start folder, and no log is
         // written: never at a drive root.
@@ -567,7 +581,7 @@ TEST_F(Hostile, EnvironmentVariables) {
         {"empty", "PATH", true, "", temp, profile, profile, "", qt, Log::Written},
         {"260 characters", "PATH", true, path260, temp, profile, profile, path260, qt, Log::Written},
         {"1024 characters", "PATH", true, path1024, temp, profile, profile, path1024, qt, Log::Written},
-        // An unusable ProgramFiles leaves the fallback folder without its prefix.
+        // An unusable ProgramFiles gives way to the system's own program files folder.
         {"unset", "ProgramFiles", false, "", temp, profile, profile, kStandardPath, noProgramFiles, Log::Written},
         {"empty", "ProgramFiles", true, "", temp, profile, profile, kStandardPath, noProgramFiles, Log::Written},
         {"260 characters", "ProgramFiles", true, programFiles260, temp, profile, profile, kStandardPath,
@@ -766,9 +780,15 @@ TEST_F(Hostile, FileSystem) {
              EXPECT_EQ(rest.find(';'), rest.size() - 1) << rest;
              EXPECT_EQ(rest.compare(rest.size() - 5, 5, ".jar;"), 0) << rest;
          }},
+        // The code base in literal bytes: blank, "%" and "#" escaped, the letter as its ANSI byte.
         {"application folder with blanks, %, # and a letter of the ANSI code page", root + "\\K o%#\xc3\xa4",
          [&](const std::string& app) { files(app + "\\lib", {"a.jar"}); }, kRuns,
-         [](const std::string& app) { return std::vector<std::string>{app + "\\lib\\a.jar"}; }, true, nullptr},
+         [](const std::string& app) { return std::vector<std::string>{app + "\\lib\\a.jar"}; }, false,
+         [&](const std::string&, const std::vector<std::string>&) {
+             EXPECT_NE(readFile(policy).find("grant codeBase \"file:/C:/kt/FileSystem/K%20o%25%23\xe4/-\" {\r\n"),
+                       std::string::npos)
+                 << readFile(policy);
+         }},
         // The class path has no escape for its separator: Korvo.jar's entry falls apart, so the
         // main class is not found.
         {"application folder with ;", root + "\\K;o", nullptr, fatal("Failed to find main class"), nullptr, true,
@@ -922,13 +942,15 @@ TEST_F(Hostile, PlantedLibraries) {
     // from (a stick, a share).
     const std::string driveRuntime = "K:\\jre1.6.0_02";
     const Row rows[] = {
+        // jvm.dll's import of msvcr71.dll is searched for without the start folder, so the
+        // runtime cannot load at all.
         {"private runtime without its C library, both libraries in the start folder",
          [&] {
              usePrivateRuntime(false);
              copyFile(planted, start + "\\msvcr71.dll");
              copyFile(planted, start + "\\jvm.dll");
          },
-         kRuns, privateRuntime() + "\\bin\\client\\jvm.dll", ""},
+         fatal("Error loading JVM"), "", ""},
         // Nothing is loaded by bare name, so the application folder's copies stay unused too.
         {"private runtime, both libraries in the application folder",
          [&] {

@@ -95,7 +95,7 @@ TEST(AppDir, ExecutableAtADriveRootGivesTheDriveAlone) {
     const std::vector<std::string> options = traceOptions(traceLines(layout.trace));
     ASSERT_EQ(options.size(), 7u);
     EXPECT_EQ(options[0].rfind("-Djava.class.path=K:\\Korvo.jar;", 0), 0u) << options[0];
-    EXPECT_EQ(options[1].rfind("-Djava.library.path=\".;K:\\lib;", 0), 0u) << options[1];
+    EXPECT_EQ(options[1].rfind("-Djava.library.path=.;K:\\lib;", 0), 0u) << options[1];
     EXPECT_NE(readFile(layout.policyFile()).find("grant codeBase \"file:/K:/-\" {\r\n"), std::string::npos);
     for (const std::string& name : listFolder("K:")) removeTree("K:\\" + name);
 }

@@ -25,6 +25,14 @@ protected:
 
     LaunchResult launch() { return runKorvo(layout.exe, standardLaunch(layout)); }
 
+    // jvm.dll imports msvcr71.dll; without a preloaded one the system's search must find it,
+    // here beside the executable, where an application may ship its own copy.
+    std::string cLibraryBesideTheExecutable() {
+        const std::string copy = layout.appDir + "\\msvcr71.dll";
+        copyFile(standinDir() + "\\msvcr71.dll", copy);
+        return copy;
+    }
+
     // The folder jvm.dll was loaded from, as the stand-in saw it.
     std::string loadedJvm() {
         const auto lines = linesWithPrefix(trace(), "jvm attach ");
@@ -156,6 +164,7 @@ TEST_F(RuntimeChoice, IncompletePrivateRuntimeKeepsItsFolderOnlyWhenJavaHomeIsUn
     EXPECT_EQ(javaHomeOnClassPath(), home);
 
     // A "jre1.6.0_02" that is a file counts as found too; JavaHome missing keeps its path.
+    cLibraryBesideTheExecutable();
     removeTree(layout.root + "\\Maker\\jre1.6.0_02");
     writeFile(layout.root + "\\Maker\\jre1.6.0_02", "not a folder");
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kVersionKey, "JavaHome");
@@ -197,7 +206,9 @@ TEST_F(RuntimeChoice, UnloadableCLibraryIsLoggedAndTheLaunchGoesOn) {
     const std::string runtime = installPrivateRuntime(layout.root + "\\Maker", false);
     writeFile(runtime + "\\bin\\msvcr71.dll", "this is not a library");
     registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\Maker");
+    const std::string found = cLibraryBesideTheExecutable();
     expectRan(launch());
+    EXPECT_EQ(linesWithPrefix(trace(), "msvcr71 attach "), std::vector<std::string>{"msvcr71 attach " + found});
     std::vector<LogRecord> records;
     ASSERT_TRUE(parseSessionLog(readFile(layout.logFile()), records));
     ASSERT_EQ(records.size(), 1u);
@@ -213,11 +224,13 @@ TEST_F(RuntimeChoice, RegisteredRouteNeverLoadsACLibraryRelativeToTheStartFolder
         start + "\\SOFTWARE\\JavaSoft\\Java Runtime Environment\\1.6.0_02\\bin";
     makeFolders(planted);
     copyFile(standinDir() + "\\planted.dll", planted + "\\msvcr71.dll");
+    const std::string found = cLibraryBesideTheExecutable();
     Launch launch = standardLaunch(layout);
     launch.currentDir = start;
     expectRan(runKorvo(layout.exe, launch));
     EXPECT_TRUE(linesWithPrefix(trace(), "PLANTED").empty());
-    EXPECT_TRUE(linesWithPrefix(trace(), "msvcr71 attach").empty());
+    // Only jvm.dll's own import brought one in, through the system's search.
+    EXPECT_EQ(linesWithPrefix(trace(), "msvcr71 attach "), std::vector<std::string>{"msvcr71 attach " + found});
 }
 
 TEST_F(RuntimeChoice, LibraryWithoutTheEntryPointIsNeverCalled) {

@@ -95,7 +95,7 @@ TEST_F(ExampleFolders, SevenOptionsArriveInOrderInTheProfileFolder) {
     const std::vector<std::string> expected = {
         "-Djava.class.path=C:\\Apps\\Korvo\\Korvo.jar;C:\\Program Files\\QuickTime\\QTSystem\\QTJava.zip;"
         "C:\\Program Files\\Java\\jre1.6.0_02;C:\\Apps\\Korvo\\lib\\a.jar;C:\\Apps\\Korvo\\lib\\sub\\b.zip;",
-        "-Djava.library.path=\".;C:\\Apps\\Korvo\\lib;C:\\Windows;C:\\Tools;C:\\Program Files\\QuickTime\\QTSystem\\\"",
+        "-Djava.library.path=.;C:\\Apps\\Korvo\\lib;C:\\Windows;C:\\Tools;C:\\Program Files\\QuickTime\\QTSystem\\",
         "-Djava.security.manager",
         "-Djava.security.policy=file:/C:/Documents%20and%20Settings/user1/Local%20Settings/Temp/Korvo.exe.policy",
         "-XX:ErrorFile=C:\\Users\\user1\\Logs\\Korvo.exe_error%p.log",
@@ -235,4 +235,46 @@ TEST_F(FullLaunch, SecondStartWhileTheFirstRunsIsRefused) {
     const LaunchResult third = runKorvo(layout.exe, standardLaunch(layout));
     EXPECT_EQ(third.exitCode, 0u);
     EXPECT_EQ(linesWithPrefix(trace(), "create version").size(), 2u);
+}
+
+// The guard frees the name 30 seconds after a start, while that first instance still runs.
+TEST_F(FullLaunch, StartMoreThanThirtySecondsAfterAFirstStillRunningGoesAhead) {
+    RunningKorvo first(layout.exe, heldLaunch("block"));
+    ASSERT_TRUE(first.waitForTraceLine(layout.trace, "main args=0"));
+    const DWORD started = GetTickCount();
+    ASSERT_TRUE(first.stillRunningAfter(31000));
+    ASSERT_GE(GetTickCount() - started, 31000u);
+
+    const LaunchResult second = runKorvo(layout.exe, standardLaunch(layout));
+    EXPECT_EQ(second.exitCode, 0u);
+    EXPECT_TRUE(second.boxes.empty());
+    EXPECT_EQ(linesWithPrefix(trace(), "create version").size(), 2u);
+    EXPECT_TRUE(first.stillRunningAfter(0));
+    writeFile(releaseFile(), "");
+    EXPECT_EQ(first.wait().exitCode, 0u);
+}
+
+// What the application loads itself: a native library found on java.library.path (in the
+// QuickTime folder, its last entry, and in the working directory, its first) loads by full path
+// and brings in its own dependency from a folder on PATH.
+TEST_F(FullLaunch, NativeLibrariesFromTheLibraryPathFindTheirDependenciesOnPath) {
+    const std::string quickTime = layout.root + "\\QuickTime\\QTSystem\\";
+    const std::string dependencies = layout.root + "\\QTDeps";
+    makeFolders(quickTime);
+    makeFolders(dependencies);
+    copyFile(standinDir() + "\\korvojni.dll", quickTime + "korvojni.dll");
+    copyFile(standinDir() + "\\korvojni.dll", layout.profile + "\\cwdjni.dll");
+    copyFile(standinDir() + "\\korvodep.dll", dependencies + "\\korvodep.dll");
+    registry.setString(Registry::kQuickTimeKey, "QTExtDir", quickTime);
+
+    Launch launch = standardLaunch(layout);
+    launch.env["PATH"] += ";" + dependencies;
+    launch.env["KORVO_STANDIN_MODE"] = "native=korvojni.dll+cwdjni.dll";
+    EXPECT_EQ(runKorvo(layout.exe, launch).exitCode, 0u);
+    const auto lines = trace();
+    EXPECT_TRUE(hasLine(lines, "native korvojni.dll -> loaded " + quickTime + "korvojni.dll"));
+    EXPECT_TRUE(hasLine(lines, "native cwdjni.dll -> loaded " + layout.profile + "\\cwdjni.dll"));
+    EXPECT_EQ(linesWithPrefix(lines, "jnidep attach "),
+              std::vector<std::string>{"jnidep attach " + dependencies + "\\korvodep.dll"});
+    EXPECT_TRUE(hasLine(lines, "main returned"));
 }

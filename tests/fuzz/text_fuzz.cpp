@@ -46,15 +46,29 @@ std::string cText(const std::string& text) { return std::string(text.c_str()); }
 void checkEscapeCodeBase(const std::string& in) {
     std::string out = in;
     escapeCodeBase(out);
+    const size_t escapes = count(in, ' ') + count(in, '%') + count(in, '#');
     CHECK(out.find('\\') == std::string::npos);
     CHECK(out.find(' ') == std::string::npos);
-    CHECK(out.size() == in.size() + 2 * count(in, ' '));
+    CHECK(out.find('#') == std::string::npos);
+    CHECK(out.size() == in.size() + 2 * escapes);
     CHECK(count(out, '/') == count(in, '/') + count(in, '\\'));
-    CHECK(count(out, '%') == count(in, '%') + count(in, ' '));
-    // Nothing is left to escape a second time.
-    std::string again = out;
-    escapeCodeBase(again);
-    CHECK(again == out);
+    CHECK(count(out, '%') == escapes);
+    // Decoding the three escapes gives the text back, with slashes for its backslashes.
+    std::string decoded;
+    for (size_t i = 0; i < out.size(); ++i) {
+        if (out[i] == '%') {
+            CHECK(i + 2 < out.size());
+            const std::string code = out.substr(i + 1, 2);
+            CHECK(code == "20" || code == "23" || code == "25");
+            decoded += code == "20" ? ' ' : code == "23" ? '#' : '%';
+            i += 2;
+        } else {
+            decoded += out[i];
+        }
+    }
+    std::string slashed = in;
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    CHECK(decoded == slashed);
 }
 
 void checkCleanSearchPath(const std::string& raw) {
@@ -101,10 +115,10 @@ void checkPolicyFileText(const std::string& app, const std::string& quickTime) {
 void checkPathOptions(const std::string& app, const std::string& search, const std::string& quickTime,
                       const std::string& home, bool homeGiven) {
     const std::string library = libraryPathOptionText(app, search, quickTime);
-    CHECK(library.size() == 30 + app.size() + search.size() + quickTime.size());
-    CHECK(startsWith(library, "-Djava.library.path=\".;" + app + "\\lib;"));
-    CHECK(endsWith(library, ";" + quickTime + "\""));
-    CHECK(library.compare(23 + app.size() + 5, search.size(), search) == 0);
+    CHECK(library.size() == 28 + app.size() + search.size() + quickTime.size());
+    CHECK(startsWith(library, "-Djava.library.path=.;" + app + "\\lib;"));
+    CHECK(endsWith(library, ";" + quickTime));
+    CHECK(library.compare(22 + app.size() + 5, search.size(), search) == 0);
 
     const std::string homeSeen = homeGiven ? cText(home) : std::string();
     const std::string classPath = classPathHeadText(app, quickTime, homeGiven ? home.c_str() : nullptr);

@@ -5,14 +5,16 @@
 // Environment (read when JNI_CreateJavaVM runs):
 //   KORVO_STANDIN_TRACE    file to append trace lines to (unset: no trace)
 //   KORVO_STANDIN_MODE     comma-separated: fail-create[=<code>], no-main, no-string, throw,
-//                          block, thread
+//                          block, thread, native=<name>[+<name>...] (main loads each library
+//                          by full path from the first java.library.path entry holding it)
 //   KORVO_STANDIN_RELEASE  file whose appearance ends `block` and `thread`
 //
 // Exit codes of deliberate failures: 134 FatalError, 99 unimplemented slot,
 // 98 bad handle or argument, 97 bad test setup.
 //
 // Built twice: normally, and with STANDIN_NO_CREATE_EXPORT for a DLL that lacks the
-// JNI_CreateJavaVM export.
+// JNI_CreateJavaVM export. Like a real runtime's, it imports msvcr71.dll, so it loads only where
+// that library is already loaded or found by the system's search.
 #ifndef STANDIN_NO_CREATE_EXPORT
 #define _JNI_IMPLEMENTATION_
 #endif
@@ -33,6 +35,8 @@
 #include <vector>
 
 #include "standin_common.h"
+
+extern "C" __declspec(dllimport) int KorvoStandinMsvcr71(void);
 
 namespace {
 
@@ -130,12 +134,14 @@ struct Modes {
     bool throwInMain = false;
     bool block = false;
     bool thread = false;
+    std::vector<std::string> nativeLibraries;
 };
 
 Modes g_modes;
 bool g_created = false;
 bool g_destroyed = false;
 std::vector<std::string> g_classPath;
+std::vector<std::string> g_libraryPath;
 ThrowableObj* g_pending = nullptr;
 std::vector<ClassObj*> g_classes;
 std::vector<HANDLE> g_threads;
@@ -197,6 +203,14 @@ Modes parseModes(const std::wstring& text) {
             modes.block = true;
         } else if (flag == "thread") {
             modes.thread = true;
+        } else if (flag.compare(0, 7, "native=") == 0) {
+            size_t at = 7;
+            while (at <= flag.size()) {
+                size_t plus = flag.find('+', at);
+                if (plus == std::string::npos) plus = flag.size();
+                if (plus > at) modes.nativeLibraries.push_back(flag.substr(at, plus - at));
+                at = plus + 1;
+            }
         } else {
             die("BAD SETUP KORVO_STANDIN_MODE " + flag, 97);
         }
@@ -584,6 +598,30 @@ DWORD WINAPI nonDaemonThread(LPVOID param) {
     return 0;
 }
 
+// System.loadLibrary as a runtime up to version 8 does it: the java.library.path entries are the
+// option's text split at ';', taken literally (quotes included); the first entry holding the
+// file gives its full path, which goes to LoadLibrary. Dependencies of that library are left
+// to the system's search, as in a real runtime.
+void loadNative(const std::string& name) {
+    for (const std::string& entry : g_libraryPath) {
+        std::wstring file = fromAnsi(entry.empty() ? std::string(".") : entry);
+        if (file.empty()) continue;
+        if (file.back() != L'\\' && file.back() != L'/') file += L'\\';
+        file += fromUtf8(name);
+        wchar_t full[4096];
+        const DWORD length = GetFullPathNameW(file.c_str(), 4096, full, nullptr);
+        if (length == 0 || length >= 4096) continue;
+        const DWORD attributes = GetFileAttributesW(full);
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        if (LoadLibraryW(full))
+            trace("native " + name + " -> loaded " + standin::utf8(full));
+        else
+            trace("native " + name + " -> error " + num(GetLastError()) + " " + standin::utf8(full));
+        return;
+    }
+    trace("native " + name + " -> not on the library path");
+}
+
 // The application's main: lists the arguments it received, then behaves as the mode asks.
 void JNICALL jniCallStaticVoidMethod(JNIEnv* env, jclass clazz, jmethodID method, ...) {
     checkEnv(env, "CallStaticVoidMethod");
@@ -622,6 +660,7 @@ void JNICALL jniCallStaticVoidMethod(JNIEnv* env, jclass clazz, jmethodID method
         }
     }
 
+    for (const std::string& name : g_modes.nativeLibraries) loadNative(name);
     if (g_modes.block) {
         std::wstring file = releaseFile("block");
         while (!released(file)) Sleep(20);
@@ -730,6 +769,7 @@ bool supportedVersion(jint version) {
     trace(header);
     jint result = JNI_OK;
     std::vector<std::string> classPath;
+    std::vector<std::string> libraryPath;
     bool sawClassPath = false;
     if (args->nOptions < 0 || (args->nOptions > 0 && args->options == nullptr)) {
         result = JNI_EINVAL;
@@ -744,6 +784,18 @@ bool supportedVersion(jint version) {
                 line += extra;
             }
             trace(line);
+            static const char kLp[] = "-Djava.library.path=";
+            if (opt.optionString && std::strncmp(opt.optionString, kLp, sizeof kLp - 1) == 0) {
+                std::string value = opt.optionString + (sizeof kLp - 1);
+                libraryPath.clear();
+                size_t start = 0;
+                while (start <= value.size()) {
+                    size_t semi = value.find(';', start);
+                    if (semi == std::string::npos) semi = value.size();
+                    libraryPath.push_back(value.substr(start, semi - start));
+                    start = semi + 1;
+                }
+            }
             static const char kCp[] = "-Djava.class.path=";
             if (opt.optionString && std::strncmp(opt.optionString, kCp, sizeof kCp - 1) == 0) {
                 // Like the runtime, the last class path option wins.
@@ -771,6 +823,7 @@ bool supportedVersion(jint version) {
     if (result == JNI_OK) {
         g_modes = modes;
         g_classPath = sawClassPath ? classPath : std::vector<std::string>{"."};
+        g_libraryPath = libraryPath;
         buildTables();
         g_created = true;
         *pvm = &g_vm;
@@ -793,6 +846,8 @@ extern "C" JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** pvm, void** penv, vo
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
+        // The import a real runtime has on its C library; already attached when this runs.
+        KorvoStandinMsvcr71();
         g_self = instance;
         DisableThreadLibraryCalls(instance);
         bool present = false;

@@ -19,3 +19,5 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 extern "C" __declspec(dllexport) int KorvoStandinPlanted(void) { return 1; }
+// What jvm.dll imports from msvcr71.dll, so a copy planted under that name gets loaded.
+extern "C" __declspec(dllexport) int KorvoStandinMsvcr71(void) { return 71; }

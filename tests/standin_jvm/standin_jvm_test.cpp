@@ -176,6 +176,8 @@ protected:
     }
 
     void loadJvm() {
+        // jvm.dll imports msvcr71.dll, which the launcher preloads the same way.
+        ASSERT_NE(loadCopy(standinFile(L"msvcr71.dll"), L"msvcr71.dll"), nullptr);
         jvmPath_ = dir_ + L"\\jvm.dll";
         jvm_ = loadCopy(standinFile(L"jvm.dll"), L"jvm.dll");
         ASSERT_NE(jvm_, nullptr);
@@ -247,6 +249,8 @@ protected:
 };
 
 TEST(StandinExports, OnlyTheNormalBuildExportsCreateUndecorated) {
+    HMODULE cLibrary = LoadLibraryW(standinFile(L"msvcr71.dll").c_str());  // jvm.dll imports it
+    ASSERT_NE(cLibrary, nullptr);
     HMODULE normal = LoadLibraryW(standinFile(L"jvm.dll").c_str());
     ASSERT_NE(normal, nullptr);
     EXPECT_NE(GetProcAddress(normal, "JNI_CreateJavaVM"), nullptr);
@@ -260,6 +264,7 @@ TEST(StandinExports, OnlyTheNormalBuildExportsCreateUndecorated) {
     EXPECT_NE(GetProcAddress(noExport, "KorvoStandinWithoutCreate"), nullptr);
     FreeLibrary(noExport);
     FreeLibrary(normal);
+    FreeLibrary(cLibrary);
 }
 
 TEST_F(StandinJvm, TracesAttachOptionsDirectoryAndResult) {
@@ -272,6 +277,7 @@ TEST_F(StandinJvm, TracesAttachOptionsDirectoryAndResult) {
     EXPECT_NE(vm_, nullptr);
     EXPECT_NE(env_, nullptr);
     std::vector<std::string> expected = {
+        "msvcr71 attach " + narrow(dir_ + L"\\msvcr71.dll"),
         "jvm attach " + narrow(jvmPath_),
         "create version=0x00010004 nOptions=7 ignoreUnrecognized=1",
         "option[0]=-Djava.class.path=a.jar;b",

@@ -1,5 +1,7 @@
 #include "support/harness.h"
 
+#include <shlobj.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -567,6 +569,36 @@ DWORD WINAPI OwnBoxWatcher::loop(LPVOID parameter) {
         Sleep(20);
     }
     return 0;
+}
+
+bool makeHostLink(const std::string& folder, const std::string& name, const std::string& target) {
+    makeFolders(folder);
+    std::wstring command = L"/bin/ln -sfn " + utf8ToWide(target) + L" " + utf8ToWide(name);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (CreateProcessW(L"Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr, utf8ToWide(folder).c_str(),
+                       &startup, &info)) {
+        WaitForSingleObject(info.hProcess, 10000);
+        CloseHandle(info.hProcess);
+        CloseHandle(info.hThread);
+    }
+    // The host program may still be running when its Windows handle reports the end.
+    const std::wstring link = utf8ToWide(folder + "\\" + name);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const DWORD attributes = GetFileAttributesW(link.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+std::string systemProgramFiles() {
+    wchar_t folder[MAX_PATH] = {};
+    if (SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder) != S_OK) return "";
+    return wideToUtf8(folder);
 }
 
 void setProcessEnv(const char* name, const char* value) {

@@ -149,7 +149,8 @@ std::vector<std::string> traceArgs(const std::vector<std::string>& lines);
 // The policy file of the worked example: application folder C:\Program Files\Korvo, QuickTime
 // folder C:\Program Files\QuickTime\QTSystem\ (296 bytes).
 extern const char kWorkedExamplePolicy[];
-// A Windows path as it appears after "file:/": backslashes as slashes, blanks as %20.
+// A Windows path without "%" or "#" as it appears after "file:/": backslashes as slashes, blanks
+// as %20. (Paths with those characters are checked against literal bytes and the JDK parser.)
 std::string asUrlPath(const std::string& path);
 // The nine lines of the policy file for two code bases in URL form.
 std::string policyText(const std::string& appCodeBase, const std::string& quickTimeCodeBase);
@@ -187,6 +188,14 @@ private:
     std::vector<Box> boxes_;
     std::vector<HWND> seen_;
 };
+
+// A folder link folder\name pointing at target (relative to folder, with slashes), made by the
+// host's ln: Wine 8 answers CreateSymbolicLinkW with success but makes nothing. True when the
+// link is there and reads as a folder link.
+bool makeHostLink(const std::string& folder, const std::string& name, const std::string& target);
+
+// The system's own program files folder, as the shell names it (UTF-8).
+std::string systemProgramFiles();
 
 // Sets a variable both for Win32 calls and for the C runtime's getenv; null value unsets it.
 void setProcessEnv(const char* name, const char* value);

@@ -1,6 +1,10 @@
 // Error reporting: the session log's bytes, where it goes, and the last-error box.
 #include <gtest/gtest.h>
 
+#include <time.h>
+
+#include <ctime>
+
 #include "launcher/app_dir.h"
 #include "launcher/report.h"
 #include "support/harness.h"
@@ -97,6 +101,32 @@ TEST(SessionLog, NonFatalReportCreatesLogsFolderAppendsAndReturns) {
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].text, "Error Launching: first 100% %s %n");
     EXPECT_EQ(records[1].text, "Error Launching: second");
+}
+
+// The record a launch writes on a date past 2038, the clock answering 29 February 2040, 12:00:00
+// UTC; the expected local stamp comes from the C library's own 64-bit conversion.
+TEST(SessionLog, RecordOfADatePast2038CarriesThatDate) {
+    const long long unixSeconds = 2214129600;  // 2040-02-29 12:00:00 UTC
+    static unsigned long long ticks;
+    ticks = (static_cast<unsigned long long>(unixSeconds) + 11644473600ull) * 10000000ull;
+    const __time64_t when = unixSeconds;
+    const std::tm* local = _localtime64(&when);
+    ASSERT_NE(local, nullptr);
+    char expected[32] = {};
+    ASSERT_EQ(std::strftime(expected, sizeof expected, "%a %b %d %H:%M:%S %Y", local), 24u);
+
+    const Layout layout = makeLayout("report-2040");
+    ProfileScope profile(layout.profile.c_str());
+    unsigned long long (*const saved)() = sessionLogClock;
+    sessionLogClock = [] { return ticks; };
+    reportLaunchError("Error loading msvcr71.dll", false);
+    sessionLogClock = saved;
+
+    std::vector<LogRecord> records;
+    ASSERT_TRUE(parseSessionLog(readFile(layout.logFile()), records));
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].stamp, expected);
+    EXPECT_EQ(records[0].stamp.substr(20), "2040");
 }
 
 TEST(SessionLog, ExistingLogKeepsItsContent) {

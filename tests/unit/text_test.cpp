@@ -19,17 +19,19 @@ std::string escaped(std::string text) {
 
 }  // namespace
 
-TEST(CodeBase, BackslashesBecomeSlashesAndBlanksPercentTwenty) {
+TEST(CodeBase, BackslashesBecomeSlashesBlanksPercentAndNumberSignsAreEscaped) {
     const std::pair<const char*, const char*> cases[] = {
         {"C:\\Program Files\\Korvo\\", "C:/Program%20Files/Korvo/"},
         {"C:\\Documents and Settings\\user1\\Local Settings\\Temp\\Korvo.exe.policy",
          "C:/Documents%20and%20Settings/user1/Local%20Settings/Temp/Korvo.exe.policy"},
         {"a  b", "a%20%20b"},
-        {"D:\\100%\\", "D:/100%/"},
+        {"D:\\100%\\", "D:/100%25/"},
+        {"C:\\Apps\\My#App\\", "C:/Apps/My%23App/"},
+        {"%20#%", "%2520%23%25"},
         {"\\\\server\\share\\", "//server/share/"},
         {"", ""},
         {" edge ", "%20edge%20"},
-        {"plain#;\"\xE9", "plain#;\"\xE9"},
+        {"plain;\"!'[]{}&+=@~$^\xE9", "plain;\"!'[]{}&+=@~$^\xE9"},
     };
     for (const auto& c : cases) EXPECT_EQ(escaped(c.first), c.second) << c.first;
 }
@@ -62,11 +64,11 @@ TEST(PolicyFile, WorkedExampleIsExactly296Bytes) {
     EXPECT_EQ(text, kWorkedExamplePolicy);
     // The fixed pieces alone.
     EXPECT_EQ(policyFileText("", "").size(), 233u);
-    // A folder without its trailing separator gets no slash inserted; "%" stays single.
+    // A folder without its trailing separator gets no slash inserted; the code base is written as given.
     const std::string odd = policyFileText("C:/", "D:/QT");
     EXPECT_NE(odd.find("grant codeBase \"file:/C:/-\" {\r\n"), std::string::npos);
     EXPECT_NE(odd.find("grant codeBase \"file:/D:/QT-\" {\r\n"), std::string::npos);
-    EXPECT_NE(policyFileText("C:/100%/", "").find("file:/C:/100%/-"), std::string::npos);
+    EXPECT_NE(policyFileText("C:/100%25/", "").find("file:/C:/100%25/-"), std::string::npos);
 }
 
 TEST(PolicyFile, OptionNamesTheEscapedFile) {
@@ -85,12 +87,12 @@ TEST(PolicyFile, OptionNamesTheEscapedFile) {
     }
 }
 
-TEST(PathOptions, LibraryPathKeepsItsQuotesAndPiecesInOrder) {
+TEST(PathOptions, LibraryPathHasItsPiecesInOrderWithoutQuotes) {
     EXPECT_EQ(libraryPathOptionText("C:\\Apps\\Korvo", "C:\\Windows;C:\\Tools",
                                     "C:\\Program Files\\QuickTime\\QTSystem\\"),
-              "-Djava.library.path=\".;C:\\Apps\\Korvo\\lib;C:\\Windows;C:\\Tools;"
-              "C:\\Program Files\\QuickTime\\QTSystem\\\"");
-    EXPECT_EQ(libraryPathOptionText("C:", "", "D:\\QT"), "-Djava.library.path=\".;C:\\lib;;D:\\QT\"");
+              "-Djava.library.path=.;C:\\Apps\\Korvo\\lib;C:\\Windows;C:\\Tools;"
+              "C:\\Program Files\\QuickTime\\QTSystem\\");
+    EXPECT_EQ(libraryPathOptionText("C:", "", "D:\\QT"), "-Djava.library.path=.;C:\\lib;;D:\\QT");
 }
 
 TEST(PathOptions, ClassPathStartsWithJarQuickTimeArchiveAndJavaHome) {

@@ -52,6 +52,25 @@ struct FILETIME {
     DWORD dwLowDateTime;
     DWORD dwHighDateTime;
 };
+typedef FILETIME* LPFILETIME;
+typedef std::uint16_t WORD;
+struct SYSTEMTIME {
+    WORD wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
+};
+struct BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime, ftLastAccessTime, ftLastWriteTime;
+    DWORD dwVolumeSerialNumber, nFileSizeHigh, nFileSizeLow, nNumberOfLinks, nFileIndexHigh, nFileIndexLow;
+};
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+#define OPEN_EXISTING 3
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
+typedef long HRESULT;
+#define S_OK 0L
+#define CSIDL_PROGRAM_FILES 0x0026
+#define SHGFP_TYPE_CURRENT 0
 
 struct WIN32_FIND_DATAA {
     DWORD dwFileAttributes;
@@ -86,6 +105,15 @@ DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD id, DWORD language, LPST
 HLOCAL LocalFree(HLOCAL memory);
 LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
 LSTATUS RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, BYTE* data, LPDWORD size);
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, void* security, DWORD disposition, DWORD flags,
+                   HANDLE templateFile);
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
+BOOL CloseHandle(HANDLE handle);
+BOOL IsDBCSLeadByte(BYTE c);
+void GetSystemTimeAsFileTime(LPFILETIME time);
+BOOL SystemTimeToTzSpecificLocalTime(const void* zone, const SYSTEMTIME* universal, SYSTEMTIME* local);
+BOOL FileTimeToSystemTime(const FILETIME* time, SYSTEMTIME* fields);
+HRESULT SHGetFolderPathA(HWND owner, int folder, HANDLE token, DWORD flags, LPSTR path);
 
 // Microsoft C runtime names (io.h, direct.h, sys/stat.h).
 struct _stat {

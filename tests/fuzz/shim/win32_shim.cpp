@@ -32,6 +32,17 @@ DWORD FormatMessageA(DWORD, LPCVOID, DWORD, DWORD, LPSTR, DWORD, void*) { unexpe
 HLOCAL LocalFree(HLOCAL) { unexpected("LocalFree"); }
 LSTATUS RegOpenKeyExA(HKEY, LPCSTR, DWORD, REGSAM, PHKEY) { unexpected("RegOpenKeyExA"); }
 LSTATUS RegQueryValueExA(HKEY, LPCSTR, LPDWORD, LPDWORD, BYTE*, LPDWORD) { unexpected("RegQueryValueExA"); }
+HANDLE CreateFileA(LPCSTR, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) { unexpected("CreateFileA"); }
+BOOL GetFileInformationByHandle(HANDLE, BY_HANDLE_FILE_INFORMATION*) { unexpected("GetFileInformationByHandle"); }
+BOOL CloseHandle(HANDLE) { unexpected("CloseHandle"); }
+// The fuzzer's ANSI code page is a single-byte one.
+BOOL IsDBCSLeadByte(BYTE) { return FALSE; }
+void GetSystemTimeAsFileTime(LPFILETIME) { unexpected("GetSystemTimeAsFileTime"); }
+BOOL SystemTimeToTzSpecificLocalTime(const void*, const SYSTEMTIME*, SYSTEMTIME*) {
+    unexpected("SystemTimeToTzSpecificLocalTime");
+}
+BOOL FileTimeToSystemTime(const FILETIME*, SYSTEMTIME*) { unexpected("FileTimeToSystemTime"); }
+HRESULT SHGetFolderPathA(HWND, int, HANDLE, DWORD, LPSTR) { unexpected("SHGetFolderPathA"); }
 int _stat(const char*, struct _stat*) { unexpected("_stat"); }
 int _access(const char*, int) { unexpected("_access"); }
 int _unlink(const char*) { unexpected("_unlink"); }
