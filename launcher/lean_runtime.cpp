@@ -1,7 +1,8 @@
 // The launcher throws no exceptions, so it does without the C++ library's exception support:
 // the few places where the library would throw (allocation failure, a string grown past its
-// maximum, an out-of-range index) or fail one of its assertions end the process instead. Linked into Korvo.exe only; this
-// keeps the executable a small fraction of what the exception and locale machinery weighs.
+// maximum, an out-of-range index) or fail one of its assertions end the process instead.
+// Linked into Korvo.exe only; this keeps the executable a small fraction of what the exception
+// and locale machinery weighs.
 #include <cstdlib>
 #include <new>
 
