@@ -239,7 +239,9 @@ TEST_F(FullLaunch, SecondStartWhileTheFirstRunsIsRefused) {
 
 // The guard frees the name 30 seconds after a start, while that first instance still runs.
 TEST_F(FullLaunch, StartMoreThanThirtySecondsAfterAFirstStillRunningGoesAhead) {
-    RunningKorvo first(layout.exe, heldLaunch("block"));
+    Launch held = heldLaunch("block");
+    held.timeoutMs = 90000;  // it must outlive the guard period, and then end on its own
+    RunningKorvo first(layout.exe, held);
     ASSERT_TRUE(first.waitForTraceLine(layout.trace, "main args=0"));
     const DWORD started = GetTickCount();
     ASSERT_TRUE(first.stillRunningAfter(31000));
