@@ -103,12 +103,6 @@ bool isCrash(DWORD code) {
            code == 0xDEAD || code == 99 || code == 98 || code == 97 || code == 3;
 }
 
-bool isFolderLink(const std::string& path) {
-    const DWORD attributes = GetFileAttributesW(utf8ToWide(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
 // Equal vectors, or the first place they differ.
 ::testing::AssertionResult sameTexts(const std::vector<std::string>& found, const std::vector<std::string>& expected) {
     if (found == expected) return ::testing::AssertionSuccess();
@@ -630,26 +624,8 @@ TEST_F(Hostile, EnvironmentVariables) {
 
 namespace {
 
-// C:\kt\hostile-cycle\lib\sub\loop links back to lib. Wine 8 answers CreateSymbolicLinkW with
-// success but makes nothing, so the CTest step hostile_scan_link makes the link from the host;
-// run outside CTest, the link is made here with the host's ln, which Wine starts like any program.
+// C:\kt\hostile-cycle\lib\sub\loop links back to lib.
 const char kCycleApp[] = "C:\\kt\\hostile-cycle";
-
-bool makeCycleLink(const std::string& folder) {
-    makeFolders(folder);
-    if (isFolderLink(folder + "\\loop")) return true;
-    std::wstring command = L"/bin/ln -sfn .. loop";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    if (CreateProcessW(L"Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                       utf8ToWide(folder).c_str(), &startup, &info)) {
-        WaitForSingleObject(info.hProcess, 10000);
-        CloseHandle(info.hProcess);
-        CloseHandle(info.hThread);
-    }
-    return isFolderLink(folder + "\\loop");
-}
 
 // 10 000 files, made once and kept between runs: the marker is written last.
 const char kBreadthApp[] = "C:\\kt\\hostile-breadth";
@@ -728,7 +704,7 @@ TEST_F(Hostile, FileSystem) {
     const Row rows[] = {
         {"a link back up the lib tree", kCycleApp,
          [&](const std::string& app) {
-             ASSERT_TRUE(makeCycleLink(app + "\\lib\\sub")) << "no link at " << app << "\\lib\\sub\\loop";
+             ASSERT_TRUE(makeHostLink(app + "\\lib\\sub", "loop", "..")) << "no link at " << app << "\\lib\\sub\\loop";
              files(app + "\\lib", {"a.jar"});
              files(app + "\\lib\\sub", {"b.jar"});
          },

@@ -17,10 +17,7 @@ extern "C" __declspec(dllexport) int KorvoStandinJni(void) { return KorvoStandin
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         DisableThreadLibraryCalls(instance);
-        bool present = false;
-        std::wstring file = standin::envVar(L"KORVO_STANDIN_TRACE", &present);
-        if (!file.empty())
-            standin::appendLine(file, STANDIN_WHAT " attach " + standin::utf8(standin::modulePath(instance)));
+        standin::traceAttach(instance, STANDIN_WHAT);
     }
     return TRUE;
 }

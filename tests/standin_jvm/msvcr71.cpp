@@ -7,10 +7,7 @@
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         DisableThreadLibraryCalls(instance);
-        bool present = false;
-        std::wstring file = standin::envVar(L"KORVO_STANDIN_TRACE", &present);
-        if (!file.empty())
-            standin::appendLine(file, "msvcr71 attach " + standin::utf8(standin::modulePath(instance)));
+        standin::traceAttach(instance, "msvcr71");
     }
     return TRUE;
 }

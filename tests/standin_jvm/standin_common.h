@@ -99,6 +99,14 @@ inline void appendLine(const std::wstring& file, const std::string& line) {
     CloseHandle(h);
 }
 
+// For the small stand-in libraries: "<what> attach <this library's path>" in the trace, once the
+// library is loaded.
+inline void traceAttach(HMODULE module, const char* what) {
+    bool present = false;
+    const std::wstring file = envVar(L"KORVO_STANDIN_TRACE", &present);
+    if (!file.empty()) appendLine(file, std::string(what) + " attach " + utf8(modulePath(module)));
+}
+
 inline void writeStderr(const std::string& text) {
     HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
     if (h == nullptr || h == INVALID_HANDLE_VALUE) return;

@@ -584,15 +584,17 @@ bool makeHostLink(const std::string& folder, const std::string& name, const std:
         CloseHandle(info.hThread);
     }
     // The host program may still be running when its Windows handle reports the end.
-    const std::wstring link = utf8ToWide(folder + "\\" + name);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const DWORD attributes = GetFileAttributesW(link.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            return true;
+        if (isFolderLink(folder + "\\" + name)) return true;
         Sleep(20);
     }
     return false;
+}
+
+bool isFolderLink(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(utf8ToWide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 std::string systemProgramFiles() {

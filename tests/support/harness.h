@@ -193,6 +193,8 @@ private:
 // host's ln: Wine 8 answers CreateSymbolicLinkW with success but makes nothing. True when the
 // link is there and reads as a folder link.
 bool makeHostLink(const std::string& folder, const std::string& name, const std::string& target);
+// A folder whose attributes also mark it as a link (reparse point).
+bool isFolderLink(const std::string& path);
 
 // The system's own program files folder, as the shell names it (UTF-8).
 std::string systemProgramFiles();
