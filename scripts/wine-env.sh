@@ -77,11 +77,14 @@ korvo_prepare_prefix() {  # [PREFIX win32|win64]
   "${reg[@]}" 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   # A crash ends the process with its exception code at once, without a debugger starting.
   "${reg[@]}" 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d false /f >/dev/null 2>&1
-  # Otherwise Wine substitutes its own copy for any msvcr71.dll, even one loaded by full path.
-  "${reg[@]}" 'HKCU\Software\Wine\DllOverrides' /v msvcr71 /d native /f >/dev/null 2>&1
-  # Nor may its placeholder in the system folders end a search by name for msvcr71.dll (jvm.dll
-  # imports it): a system without one of its own, so a copy where the search must not look shows.
-  rm -f "$prefix"/drive_c/windows/system32/msvcr71.dll "$prefix"/drive_c/windows/syswow64/msvcr71.dll
+  # Otherwise Wine substitutes its own copy for any runtime C library, even one loaded by full
+  # path. Nor may its placeholders in the system folders end a search by name for one (jvm.dll
+  # imports it): a system without them, so a copy where the search must not look shows.
+  local clib
+  for clib in msvcr71 msvcr100 vcruntime140; do
+    "${reg[@]}" 'HKCU\Software\Wine\DllOverrides' /v $clib /d native /f >/dev/null 2>&1
+    rm -f "$prefix"/drive_c/windows/system32/$clib.dll "$prefix"/drive_c/windows/syswow64/$clib.dll
+  done
   # Drive K: lets tests place the executable at the root of a drive.
   mkdir -p "$KORVO_RUN_BUILD/kdrive"
   ln -sfn "$KORVO_RUN_BUILD/kdrive" "$prefix/dosdevices/k:"

@@ -262,3 +262,47 @@ TEST_F(RuntimeChoice, RelativeMakersValueCountsAsEmptySoTheFallbackDecides) {
     expectRan(runKorvo(layout.exe, launch));
     EXPECT_EQ(loadedJvm(), runtime + "\\bin\\client\\jvm.dll");
 }
+
+// Later runtimes' jvm.dll imports another C library, which they ship only in bin, beside
+// neither jvm.dll nor the executable.
+TEST_F(RuntimeChoice, CLibraryOfEachJavaVersionIsLoadedFromTheRuntimesBin) {
+    struct Row {
+        const char* java;      // stand-in variant
+        const char* cLibrary;  // what its jvm.dll imports
+        bool registered;       // registered route (as Java 8 installs it), else the private one
+        bool plantedInStart;   // a copy of the C library in the folder the launch starts from
+    };
+    const Row rows[] = {
+        {"java8", "msvcr100", true, false},
+        {"java11", "vcruntime140", false, false},
+        {"java11", "vcruntime140", false, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.java) + (row.registered ? " registered" : " private") +
+                     (row.plantedInStart ? ", planted copy" : ""));
+        Registry::clearAll();
+        removeTree(layout.root + "\\runtime");
+        removeTree(layout.trace);
+        const std::string home = layout.root + (row.registered ? "\\runtime\\jre1.8.0_401" : "\\runtime\\jre1.6.0_02");
+        const std::string variant = standinDir() + "\\" + row.java;
+        const std::string cLibrary = std::string(row.cLibrary) + ".dll";
+        makeFolders(home + "\\bin\\client");
+        copyFile(variant + "\\jvm.dll", home + "\\bin\\client\\jvm.dll");
+        copyFile(variant + "\\" + cLibrary, home + "\\bin\\" + cLibrary);
+        if (row.registered)
+            registry.registerJava("1.8", home, home + "\\bin\\client\\jvm.dll");
+        else
+            registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\runtime");
+        Launch start = standardLaunch(layout);
+        if (row.plantedInStart) {
+            start.currentDir = layout.root + "\\start";
+            makeFolders(start.currentDir);
+            copyFile(standinDir() + "\\planted.dll", start.currentDir + "\\" + cLibrary);
+        }
+        expectRan(runKorvo(layout.exe, start));
+        EXPECT_EQ(loadedJvm(), home + "\\bin\\client\\jvm.dll");
+        EXPECT_EQ(linesWithPrefix(trace(), std::string(row.cLibrary) + " attach "),
+                  std::vector<std::string>{std::string(row.cLibrary) + " attach " + home + "\\bin\\" + cLibrary});
+        EXPECT_TRUE(linesWithPrefix(trace(), "PLANTED").empty());
+    }
+}

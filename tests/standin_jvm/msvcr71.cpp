@@ -4,10 +4,15 @@
 
 #include "standin_common.h"
 
+// Built under the names of later runtimes' C libraries too (msvcr100, vcruntime140).
+#ifndef STANDIN_CLIB_NAME
+#define STANDIN_CLIB_NAME "msvcr71"
+#endif
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         DisableThreadLibraryCalls(instance);
-        standin::traceAttach(instance, "msvcr71");
+        standin::traceAttach(instance, STANDIN_CLIB_NAME);
     }
     return TRUE;
 }
