@@ -5,6 +5,9 @@
 #include <cstring>
 #include <vector>
 
+#include "config/path_text.h"
+#include "config/wide_path.h"
+
 std::string classPathOption;
 
 std::string libraryPathOptionText(const std::string& appDir, const std::string& searchPath,
@@ -37,11 +40,17 @@ bool looksLikeArchive(const std::string& path) {
     return path.find(".jar") != std::string::npos || path.find(".zip") != std::string::npos;
 }
 
+bool looksLikeArchive(const std::wstring& path) {
+    return path.find(L".jar") != std::wstring::npos || path.find(L".zip") != std::wstring::npos;
+}
+
 namespace {
 
-// A folder on the current descent path, with its identity once it has been asked for.
+// A folder on the current descent path: its wide path for the file system, its text for the
+// class path, and its identity once it has been asked for.
 struct ScanLevel {
-    std::string path;
+    std::wstring path;
+    std::string text;
     bool known;
     FolderIdentity identity;
 };
@@ -60,23 +69,40 @@ bool identifyLevels(std::vector<ScanLevel>& levels) {
     return true;
 }
 
+// The text of a listed name: its ANSI bytes, else the last part of its short form. False for a
+// name that neither can express: the runtime could not open it, so it is passed over.
+bool entryText(const std::wstring& path, const wchar_t* name, std::string& text) {
+    if (exactAnsi(name, text)) return true;
+    std::string shortPath;
+    if (!ansiPath(path, shortPath)) return false;
+    const size_t separator = lastBackslash(shortPath);
+    text = separator == std::string::npos ? shortPath : shortPath.substr(separator + 1);
+    return true;
+}
+
 // Below a link, any folder may be one already on the descent path; above every link, none can
 // be, so only there identities are asked for (a tree without links asks for none).
 void scanLevel(std::vector<ScanLevel>& levels, bool belowLink) {
-    const std::string folder = levels.back().path;
-    WIN32_FIND_DATAA entry;
-    const std::string pattern = folder + "*";
-    HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
+    const std::wstring folder = levels.back().path;
+    const std::string folderText = levels.back().text;
+    WIN32_FIND_DATAW entry;
+    const std::wstring pattern = folder + L"*";
+    HANDLE search = FindFirstFileW(pattern.c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
-        std::string path = folder + entry.cFileName;
+        const bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (isFolder && (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0))
+            continue;
+        std::wstring path = folder + entry.cFileName;
+        std::string name;
+        if (!entryText(path, entry.cFileName, name)) continue;
+        std::string text = folderText + name;
         // The listing already tells folders from files; no second question to the file system.
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0)
-                continue;
-            path += "\\";
+        if (isFolder) {
+            path += L"\\";
+            text += "\\";
             const bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-            ScanLevel next = {path, false, {}};
+            ScanLevel next = {path, text, false, {}};
             if (link || belowLink) {
                 // A folder already on the descent path would start a cycle; one whose identity
                 // cannot be read might, so it is left out too.
@@ -89,19 +115,19 @@ void scanLevel(std::vector<ScanLevel>& levels, bool belowLink) {
             levels.push_back(next);
             scanLevel(levels, link || belowLink);
             levels.pop_back();
-        } else if (looksLikeArchive(path)) {
-            classPathOption += path;
+        } else if (looksLikeArchive(path)) {  // the true name decides, not its short form
+            classPathOption += text;
             classPathOption += ";";
         }
-    } while (FindNextFileA(search, &entry));
+    } while (FindNextFileW(search, &entry));
     FindClose(search);
 }
 
 }  // namespace
 
-bool readFolderIdentity(const std::string& folder, FolderIdentity& identity) {
+bool readFolderIdentity(const std::wstring& folder, FolderIdentity& identity) {
     // Opening a link opens what it points to, whose identity is the one that counts.
-    HANDLE handle = CreateFileA(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE handle = CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION information;
@@ -113,9 +139,10 @@ bool readFolderIdentity(const std::string& folder, FolderIdentity& identity) {
     return true;
 }
 
-void scanArchives(std::string folder) {
+void scanArchives(const std::string& folder) {
+    // The folder's text is an exact or a short form: either names the folder.
     std::vector<ScanLevel> levels;
-    levels.push_back({folder, false, {}});
+    levels.push_back({widenAnsi(folder), folder, false, {}});
     scanLevel(levels, false);
 }
 

@@ -16,18 +16,19 @@ std::string libraryPathOptionText(const std::string& appDir, const std::string& 
 std::string classPathHeadText(const std::string& appDir, const std::string& quickTimeDir,
                               const char* javaHome);
 
-// Appends every archive below folder (which ends in a backslash) to classPathOption, depth
-// first in the file system's listing order. Links, junctions and mounted folders are followed,
+// Appends every archive below folder (which ends in a backslash) to classPathOption, depth first in the file system's listing order. A name
+// the ANSI code page cannot hold is taken in its short form, else passed over. Links, junctions and mounted folders are followed,
 // except into a folder already on the current descent path, so every archive appears once per
 // path that reaches it without a cycle.
-void scanArchives(std::string folder);
+void scanArchives(const std::string& folder);
 
 // Which folder a path names, whatever route leads there: volume serial number and file index.
 struct FolderIdentity {
     unsigned long volume;
     unsigned long long index;
 };
-bool readFolderIdentity(const std::string& folder, FolderIdentity& identity);
+bool readFolderIdentity(const std::wstring& folder, FolderIdentity& identity);
 
 // Case-sensitive ".jar" or ".zip" anywhere in the full path.
 bool looksLikeArchive(const std::string& path);
+bool looksLikeArchive(const std::wstring& path);

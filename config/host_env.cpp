@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "config/wide_path.h"
 #include "runtime/registry.h"
 
 namespace {
@@ -25,7 +26,21 @@ std::string cleanSearchPath(const char* path) {
     return cleaned;
 }
 
-std::string readSearchPath() { return cleanSearchPath(std::getenv("PATH")); }
+std::string readSearchPath() {
+    std::wstring path;
+    if (!readEnvironment(L"PATH", path)) return std::string();
+    // Entry by entry, so that one folder the code page cannot name costs no other its text.
+    std::string text;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = path.find(L';', start);
+        text += ansiPathOrNothing(path.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
+        if (end == std::wstring::npos) break;
+        text += ';';
+        start = end + 1;
+    }
+    return cleanSearchPath(text.c_str());
+}
 
 std::string quickTimeFallbackDir(const char* programFiles) {
     std::string dir = programFiles ? programFiles : "";
@@ -39,17 +54,19 @@ std::string findQuickTimeDir() {
         char folder[1024];
         // An empty value would grant the policy's permissions to every local file; it counts
         // as absent.
-        if (readRegistryValue(key, "QTExtDir", folder, sizeof folder) && folder[0]) return folder;
+        if (readRegistryPath(key, "QTExtDir", folder, sizeof folder) && folder[0]) return folder;
     }
-    // An unset, empty or oversize ProgramFiles gives way to the system's own program files
-    // folder: an empty prefix would make "\QuickTime\QTSystem\", which the policy's code base
-    // turns into a network host.
-    char programFiles[MAX_PATH] = {};
-    const DWORD length = GetEnvironmentVariableA("ProgramFiles", programFiles, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        programFiles[0] = '\0';
-        if (SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programFiles) != S_OK)
-            programFiles[0] = '\0';
+    // An unset, empty, oversize or inexpressible ProgramFiles gives way to the system's own
+    // program files folder: an empty prefix would make "\QuickTime\QTSystem\", which the
+    // policy's code base turns into a network host.
+    std::wstring programFiles;
+    std::string folder;
+    if (!readEnvironment(L"ProgramFiles", programFiles) || programFiles.empty() || programFiles.size() >= MAX_PATH ||
+        !ansiPath(programFiles, folder)) {
+        wchar_t systemFolder[MAX_PATH] = {};
+        if (SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, systemFolder) != S_OK ||
+            !ansiPath(systemFolder, folder))
+            folder.clear();
     }
-    return quickTimeFallbackDir(programFiles);
+    return quickTimeFallbackDir(folder.c_str());
 }

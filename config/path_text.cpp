@@ -33,6 +33,8 @@ void escapeCodeBase(std::string& text) {
             escaped += "%25";
         } else if (c == '#') {  // it would start the URL's fragment
             escaped += "%23";
+        } else if (c == '?') {  // it would start a query (a path that names nothing holds one)
+            escaped += "%3F";
         } else if (c == ' ') {
             escaped += "%20";
         } else {

@@ -4,8 +4,8 @@
 #include <string>
 
 // The form a Windows path takes after "file:/" in a policy code base or URL: backslashes
-// become slashes, "%" becomes "%25", "#" "%23" and blanks "%20". Nothing else is encoded; the
-// bytes of double-byte characters stay as they are.
+// become slashes, "%" becomes "%25", "#" "%23", "?" "%3F" and blanks "%20". Nothing else is
+// encoded; the bytes of double-byte characters stay as they are.
 void escapeCodeBase(std::string& text);
 
 // Position of the last backslash that is a character of its own (not the second byte of a

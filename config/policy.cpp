@@ -8,39 +8,63 @@
 #include <sys/stat.h>
 
 #include "config/path_text.h"
+#include "config/wide_path.h"
 
 namespace {
 
-const char kPolicyFileName[] = "Korvo.exe.policy";
+const wchar_t kPolicyFileName[] = L"Korvo.exe.policy";
 
-// TEMP as the environment gives it; the system's temporary folder when it is unset, empty
-// or too long, so the file still lands in a writable per-user place.
-std::string temporaryFolder() {
-    char temp[MAX_PATH] = {};
-    DWORD length = GetEnvironmentVariableA("TEMP", temp, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) return temp;
+// TEMP as the environment gives it, when the file's whole path fits the system's path limit.
+bool temporaryFolder(std::wstring& folder) {
+    std::wstring temp;
+    if (!readEnvironment(L"TEMP", temp) || temp.empty()) return false;
+    if (policyFilePath(temp).size() >= MAX_PATH) return false;
+    folder.swap(temp);
+    return true;
+}
 
-    char systemTemp[MAX_PATH + 1] = {};
-    length = GetTempPathA(sizeof systemTemp, systemTemp);
-    if (length == 0 || length >= sizeof systemTemp) return std::string();
-    std::string folder(systemTemp, length);
-    // A drive root (TMP=C:\) is shared by every user of the machine, who could leave a policy
-    // there that the launch would trust: no folder then.
-    if (isDriveRoot(folder)) return std::string();
-    // GetTempPathA ends its answer with a backslash; TEMP itself normally does not.
-    if (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
-    return folder;
+// The system's temporary folder (TMP, TEMP, the profile, the Windows folder), never a drive
+// root: that is shared by every user of the machine, who could leave a policy there that the
+// launch would trust.
+bool systemTemporaryFolder(std::wstring& folder) {
+    wchar_t systemTemp[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathW(MAX_PATH + 1, systemTemp);
+    if (length == 0 || length > MAX_PATH) return false;
+    std::wstring found(systemTemp, length);
+    if (isDriveRoot(ansiPathOrNothing(found))) return false;
+    // GetTempPathW ends its answer with a backslash; TEMP itself normally does not.
+    if (found.size() > 3 && found.back() == L'\\') found.pop_back();
+    folder.swap(found);
+    return true;
 }
 
 // A comment line and a grant of every permission to code under codeBase and below.
 void appendGrant(std::string& text, const char* comment, const std::string& codeBase) {
     text += comment;
     text += "\r\n";
-    text += "grant codeBase \"file:/";
-    text += codeBase;
+    text += "grant codeBase \"";
+    text += fileUrl(codeBase);
     text += "-\" {\r\n";
     text += "\tpermission java.security.AllPermission;\r\n";
     text += "};\r\n";
+}
+
+enum class PolicyFile { Written, Occupied, NotWritten };
+
+// Rewrites the file through its wide path, so it lands in the true folder whatever the ANSI
+// code page holds. Something that could not be deleted (a read-only file, a folder) is left as
+// it is; when the delete worked, or there was nothing to delete, nothing stands there.
+PolicyFile rewritePolicyFile(const std::wstring& path, const std::string& appCodeBase,
+                             const std::string& quickTimeCodeBase) {
+    if (_wunlink(path.c_str()) == -1 && errno != ENOENT) {
+        _wremove(path.c_str());
+        struct _stat status;
+        if (_wstat(path.c_str(), &status) == 0) return PolicyFile::Occupied;
+    }
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    if (!file) return PolicyFile::NotWritten;
+    writePolicyFile(file, appCodeBase, quickTimeCodeBase);
+    return std::fclose(file) == 0 ? PolicyFile::Written : PolicyFile::NotWritten;
 }
 
 }  // namespace
@@ -52,10 +76,17 @@ bool isDriveRoot(const std::string& path) {
     return path.find_first_not_of("\\/", 2) == std::string::npos;
 }
 
-std::string policyFilePath(const std::string& tempDir) { return tempDir + "\\" + kPolicyFileName; }
+std::wstring policyFilePath(const std::wstring& tempDir) { return tempDir + L"\\" + kPolicyFileName; }
+
+std::string fileUrl(const std::string& escapedPath) {
+    // An escaped UNC path starts "//server": one more slash keeps the server in the URL
+    // (file:////server/share/...), where three would read it as a folder of the current drive.
+    const bool unc = escapedPath.size() >= 2 && escapedPath[0] == '/' && escapedPath[1] == '/';
+    return (unc ? "file://" : "file:/") + escapedPath;
+}
 
 std::string securityPolicyOptionText(const std::string& escapedPolicyPath) {
-    return "-Djava.security.policy=file:/" + escapedPolicyPath;
+    return "-Djava.security.policy=" + fileUrl(escapedPolicyPath);
 }
 
 std::string policyFileText(const std::string& appCodeBase, const std::string& quickTimeCodeBase) {
@@ -72,33 +103,28 @@ void writePolicyFile(FILE* file, const std::string& appCodeBase, const std::stri
 }
 
 void preparePolicyFile(LaunchContext& context) {
-    const std::string tempDir = temporaryFolder();
-    context.policyPath = policyFilePath(tempDir);
+    std::string appCodeBase = context.appDir + "\\";
+    escapeCodeBase(appCodeBase);
+    std::string quickTimeCodeBase = context.quickTimeDir;
+    escapeCodeBase(quickTimeCodeBase);
 
-    // Only a folder the system named gets a file: never a drive root by accident.
-    if (!tempDir.empty()) {
-        const char* path = context.policyPath.c_str();
-        // Something that could not be deleted (read-only file, a folder) is left as it is. When
-        // the delete worked, or there was nothing to delete, nothing stands there: no need to ask.
-        bool occupied = false;
-        if (_unlink(path) == -1 && errno != ENOENT) {
-            remove(path);
-            struct _stat status;
-            occupied = _stat(path, &status) == 0;
-        }
-        if (!occupied) {
-            std::string appCodeBase = context.appDir + "\\";
-            escapeCodeBase(appCodeBase);
-            std::string quickTimeCodeBase = context.quickTimeDir;
-            escapeCodeBase(quickTimeCodeBase);
-            if (FILE* file = std::fopen(path, "wb")) {
-                writePolicyFile(file, appCodeBase, quickTimeCodeBase);
-                std::fclose(file);
-            }
-        }
+    // TEMP first. When it is unusable and nothing stands in the file's place there, the system's
+    // temporary folder. The option names the file that was written or left in place (else the
+    // first place tried), so the grant never silently vanishes.
+    std::wstring temp, systemTemp, named;
+    bool settled = false;
+    if (temporaryFolder(temp)) {
+        named = policyFilePath(temp);
+        settled = rewritePolicyFile(named, appCodeBase, quickTimeCodeBase) != PolicyFile::NotWritten;
     }
+    if (!settled && systemTemporaryFolder(systemTemp) && systemTemp != temp) {
+        const std::wstring fallback = policyFilePath(systemTemp);
+        if (rewritePolicyFile(fallback, appCodeBase, quickTimeCodeBase) != PolicyFile::NotWritten || named.empty()) named = fallback;
+    }
+    // No folder at all: the option names the bare file name, and nothing is written.
+    if (named.empty()) named = policyFilePath(std::wstring());
 
-    escapeCodeBase(context.policyPath);
+    context.policyPath = fileUrlPath(named);
     context.securityManagerOption = "-Djava.security.manager";
     context.securityPolicyOption = securityPolicyOptionText(context.policyPath);
 }

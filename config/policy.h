@@ -20,5 +20,8 @@ std::string policyFileText(const std::string& appCodeBase, const std::string& qu
 bool isDriveRoot(const std::string& path);
 
 // TEMP + "\Korvo.exe.policy", unescaped.
-std::string policyFilePath(const std::string& tempDir);
+std::wstring policyFilePath(const std::wstring& tempDir);
+// "file:/" and an escaped path; a UNC path ("//server/share/...") gets "file://", so the URL
+// keeps its server.
+std::string fileUrl(const std::string& escapedPath);
 std::string securityPolicyOptionText(const std::string& escapedPolicyPath);

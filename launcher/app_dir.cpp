@@ -3,7 +3,38 @@
 #include <windows.h>
 
 #include "config/path_text.h"
+#include "config/wide_path.h"
 #include "launcher/report.h"
+
+namespace {
+
+// The whole path, however long: a path cut at the buffer's end would make an ancestor folder,
+// granted every permission, the application folder.
+bool readModulePath(std::wstring& path) {
+    for (DWORD size = MAX_PATH; size <= 32768; size *= 2) {
+        std::wstring buffer(size, L'\0');
+        const DWORD length = GetModuleFileNameW(nullptr, &buffer[0], size);
+        if (length == 0) return false;
+        if (length < size) {
+            buffer.resize(length);
+            path.swap(buffer);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string currentDirectory() {
+    const DWORD size = GetCurrentDirectoryW(0, nullptr);
+    if (size == 0 || size > 32768) return std::string();
+    std::wstring dir(size, L'\0');
+    const DWORD length = GetCurrentDirectoryW(size, &dir[0]);
+    if (length == 0 || length >= size) return std::string();
+    dir.resize(length);
+    return ansiPathOrNothing(dir);
+}
+
+}  // namespace
 
 std::string appDirFromModulePath(const char* modulePath, const char* currentDir) {
     const std::string path = modulePath ? modulePath : "";
@@ -15,14 +46,10 @@ std::string appDirFromModulePath(const char* modulePath, const char* currentDir)
 }
 
 std::string readAppDir() {
-    char modulePath[MAX_PATH] = {};
-    // Only a failure of this call may bring up the box, not a code left by an earlier call.
-    SetLastError(0);
-    GetModuleFileNameA(nullptr, modulePath, MAX_PATH - 1);
-    if (GetLastError() != 0) showLastError();
-    if (lastBackslash(modulePath) != std::string::npos) return appDirFromModulePath(modulePath, nullptr);
-    char currentDir[MAX_PATH] = {};
-    const DWORD length = GetCurrentDirectoryA(MAX_PATH, currentDir);
-    if (length == 0 || length >= MAX_PATH) currentDir[0] = '\0';
-    return appDirFromModulePath(modulePath, currentDir);
+    std::wstring modulePath;
+    if (!readModulePath(modulePath)) showLastError();
+    // The folder is cut from the wide path, where no character's second half is a backslash.
+    const size_t separator = modulePath.rfind(L'\\');
+    if (separator != std::wstring::npos) return ansiPathOrNothing(modulePath.substr(0, separator));
+    return appDirFromModulePath("", currentDirectory().c_str());
 }

@@ -1,5 +1,7 @@
 #include "launcher/report.h"
 
+#include "config/wide_path.h"
+
 #include <direct.h>
 #include <windows.h>
 
@@ -12,8 +14,8 @@ namespace {
 const char kFatalPrefix[] = "Fatal Error Launching: ";
 const char kErrorPrefix[] = "Error Launching: ";
 const char kBoxCaption[] = "Korvo.exe";
-const char kLogsFolder[] = "\\Logs";
-const char kLogFileName[] = "Korvo Session Log.txt";
+const wchar_t kLogsFolder[] = L"\\Logs";
+const wchar_t kLogFileName[] = L"Korvo Session Log.txt";
 // The log path is composed in a 1024-byte buffer: at most 1023 characters.
 constexpr size_t kLogPathCapacity = 1023;
 
@@ -48,11 +50,12 @@ unsigned long long systemClock() {
 }
 
 void appendLogRecord(const std::string& record) {
-    std::string logsDir, logFile;
-    if (!sessionLogPaths(std::getenv("USERPROFILE"), logsDir, logFile)) return;
-    _mkdir(logsDir.c_str());  // one level; an existing folder is fine
+    // The profile's wide form reaches the true folder whatever the ANSI code page holds.
+    std::wstring profile, logsDir, logFile;
+    if (!readEnvironment(L"USERPROFILE", profile) || !sessionLogPaths(profile, logsDir, logFile)) return;
+    _wmkdir(logsDir.c_str());  // one level; an existing folder is fine
     // Binary append: the record already carries its CR LF pairs.
-    FILE* file = std::fopen(logFile.c_str(), "ab");
+    FILE* file = _wfopen(logFile.c_str(), L"ab");
     if (!file) return;
     std::fwrite(record.data(), 1, record.size(), file);
     std::fclose(file);
@@ -124,14 +127,13 @@ std::string formatLogRecord(const std::string& timeStamp, const std::string& com
     return record;
 }
 
-bool sessionLogPaths(const char* userProfile, std::string& logsDir, std::string& logFile) {
-    if (!userProfile || !*userProfile) return false;
-    std::string dir = userProfile;
-    dir += kLogsFolder;
-    std::string file = dir + "\\" + kLogFileName;
+bool sessionLogPaths(const std::wstring& userProfile, std::wstring& logsDir, std::wstring& logFile) {
+    if (userProfile.empty()) return false;
+    std::wstring dir = userProfile + kLogsFolder;
+    std::wstring file = dir + L"\\" + kLogFileName;
     if (file.size() > kLogPathCapacity) return false;
-    logsDir = dir;
-    logFile = file;
+    logsDir.swap(dir);
+    logFile.swap(file);
     return true;
 }
 

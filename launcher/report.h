@@ -23,6 +23,6 @@ std::string formatTimeStamp(const std::tm& when);
 std::string formatLogRecord(const std::string& timeStamp, const std::string& composedText);
 // Folder and file of the session log under a profile folder; false when the profile is
 // unusable (unset or empty would put the log at a drive root) or the path would not fit.
-bool sessionLogPaths(const char* userProfile, std::string& logsDir, std::string& logFile);
+bool sessionLogPaths(const std::wstring& userProfile, std::wstring& logsDir, std::wstring& logFile);
 // Box text for a Windows error code the system has no message for.
 std::string unknownErrorText(unsigned long code);

@@ -29,7 +29,7 @@ bool locatePrivateRuntime(LaunchContext& context) {
     // planted runtime load. Like an unreadable value, it counts as the empty text, so the
     // fallback test decides.
     char runtimeRoot[kPathBufferSize] = {};
-    if (!readRegistryValue(key, kMakerValue, runtimeRoot, sizeof runtimeRoot) ||
+    if (!readRegistryPath(key, kMakerValue, runtimeRoot, sizeof runtimeRoot) ||
         !isAbsoluteWindowsPath(runtimeRoot))
         runtimeRoot[0] = '\0';
     if (!pathExists(runtimeRoot)) {
@@ -60,8 +60,8 @@ void locateRegisteredRuntime(LaunchContext& context) {
     context.jreBase += context.currentVersion;
     if (!openMachineKey(context.jreBase.c_str(), &key))
         reportLaunchError("Can't locate JRE[CurrentVersion]", true);
-    readRegistryValue(key, "JavaHome", context.javaHome, sizeof context.javaHome);
-    readRegistryValue(key, "RuntimeLib", context.jvmLibraryPath, sizeof context.jvmLibraryPath);
+    readRegistryPath(key, "JavaHome", context.javaHome, sizeof context.javaHome);
+    readRegistryPath(key, "RuntimeLib", context.jvmLibraryPath, sizeof context.jvmLibraryPath);
 }
 
 }  // namespace

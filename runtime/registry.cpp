@@ -1,6 +1,9 @@
 #include "runtime/registry.h"
 
 #include <cstring>
+#include <string>
+
+#include "config/wide_path.h"
 
 bool openMachineKey(const char* path, HKEY* key) {
     return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key) == ERROR_SUCCESS;
@@ -27,5 +30,32 @@ bool readRegistryValue(HKEY key, const char* name, char* buffer, size_t capacity
     if (length >= capacity) return false;
     std::memcpy(buffer, scratch, length);
     buffer[length] = '\0';
+    return true;
+}
+
+bool readRegistryPath(HKEY key, const char* name, char* buffer, size_t capacity) {
+    if (!buffer || capacity == 0 || !name) return false;
+    // As readRegistryValue: one query into scratch space of the destination's size in
+    // characters, so a value that could never fit fails with ERROR_MORE_DATA.
+    wchar_t scratch[1024];
+    const size_t room = (capacity < 1024 ? capacity : 1024) * sizeof(wchar_t);
+    std::wstring wideName;
+    for (const char* c = name; *c; ++c) wideName += static_cast<wchar_t>(static_cast<unsigned char>(*c));
+    DWORD type = 0;
+    DWORD got = static_cast<DWORD>(room);
+    if (RegQueryValueExW(key, wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(scratch), &got) !=
+        ERROR_SUCCESS)
+        return false;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
+    if (got > room) return false;
+
+    // A string stored without its terminator ends at the data's end (an odd last byte is dropped).
+    size_t length = 0;
+    const size_t characters = got / sizeof(wchar_t);
+    while (length < characters && scratch[length] != L'\0') ++length;
+    std::string text;
+    if (length > 0 && !ansiPath(std::wstring(scratch, length), text)) return false;
+    if (text.size() >= capacity) return false;
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
     return true;
 }

@@ -13,3 +13,8 @@ bool openMachineKey(const char* path, HKEY* key);
 // buffer, zero-terminated. A missing value, one of another type, or one that does not fit
 // counts as unreadable: the result is false and the buffer is left as it was.
 bool readRegistryValue(HKEY key, const char* name, char* buffer, size_t capacity);
+
+// A path value read in its wide form and turned into the text the runtime gets (its exact ANSI
+// bytes, else its short form); a path the ANSI code page cannot express counts as unreadable,
+// like any other value that readRegistryValue refuses.
+bool readRegistryPath(HKEY key, const char* name, char* buffer, size_t capacity);

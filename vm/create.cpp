@@ -2,21 +2,19 @@
 
 #include <windows.h>
 
-#include <cstdlib>
-
 #include "config/class_path.h"
+#include "config/wide_path.h"
 #include "launcher/report.h"
 
 namespace {
 
 const char kCreateFailed[] = "Can't create Java VM ";
 
-// Leaves the working directory alone when the profile folder is unset or does not fit.
-void enterProfileFolder() {
-    char profile[MAX_PATH] = {};
-    const DWORD length = GetEnvironmentVariableA("USERPROFILE", profile, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return;
-    SetCurrentDirectoryA(profile);
+// Leaves the working directory alone when the profile folder is unset or does not fit. The wide
+// form reaches the true folder whatever the ANSI code page holds.
+void enterProfileFolder(const std::wstring& profile) {
+    if (profile.empty() || profile.size() >= MAX_PATH) return;
+    SetCurrentDirectoryW(profile.c_str());
 }
 
 }  // namespace
@@ -31,7 +29,10 @@ std::string errorFileOptionText(const char* userProfile) {
 }
 
 JavaVmSession createJavaVM(const LaunchContext& context) {
-    const std::string errorFileOption = errorFileOptionText(std::getenv("USERPROFILE"));
+    std::wstring profile;
+    const bool hasProfile = readEnvironment(L"USERPROFILE", profile);
+    const std::string profileText = ansiPathOrNothing(profile);
+    const std::string errorFileOption = errorFileOptionText(hasProfile ? profileText.c_str() : nullptr);
     const std::string initialHeapOption = "-Xms256m";
     const std::string maximumHeapOption = "-Xmx512m";
 
@@ -52,7 +53,7 @@ JavaVmSession createJavaVM(const LaunchContext& context) {
     initArgs.options = options;
     initArgs.ignoreUnrecognized = JNI_TRUE;
 
-    enterProfileFolder();
+    enterProfileFolder(profile);
 
     // A runtime library without the entry point cannot start a machine; never call null.
     if (!context.jniCreateJavaVM) reportLaunchError(kCreateFailed, true);

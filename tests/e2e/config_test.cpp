@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "config/class_path.h"
 #include "launcher/launch_context.h"
@@ -287,6 +288,9 @@ TEST_F(ConfigLaunch, PolicyFollowsTheTemporaryFolder) {
     const std::string inProfile = layout.profile + "\\" + kPolicyName;
     std::string temp259 = layout.root + "\\";
     temp259.append(259 - temp259.size(), 'L');
+    const std::string temp242 = temp259.substr(0, 242);
+    const std::string temp243 = temp259.substr(0, 243);
+    makeFolders(temp242);
     std::string temp260 = layout.root + "\\";
     temp260.append(260 - temp260.size(), 'L');
     const std::string temp300 = "C:\\" + std::string(297, 'L');
@@ -305,12 +309,16 @@ TEST_F(ConfigLaunch, PolicyFollowsTheTemporaryFolder) {
         {"blanks", true, spaced, true, inSpaced, inSpaced},
         {"unset", false, "", true, inSystemTemp, inSystemTemp},
         {"empty", true, "", true, inSystemTemp, inSystemTemp},
-        {"259 characters, taken as given", true, temp259, true, temp259 + "\\" + kPolicyName, ""},
+        // The file's path must fit the system's limit: 242 characters of TEMP do, 243 not.
+        {"242 characters", true, temp242, true, temp242 + "\\" + kPolicyName, temp242 + "\\" + kPolicyName},
+        {"243 characters", true, temp243, true, inSystemTemp, inSystemTemp},
+        {"259 characters", true, temp259, true, inSystemTemp, inSystemTemp},
+        {"a folder that does not exist", true, layout.root + "\\nowhere", true, inSystemTemp, inSystemTemp},
         {"260 characters", true, temp260, true, inSystemTemp, inSystemTemp},
         {"300 characters", true, temp300, true, inSystemTemp, inSystemTemp},
         {"unset, no TMP either: the profile", false, "", false, inProfile, inProfile},
     };
-    const std::string places[] = {inTemp, inSpaced, inSystemTemp, inProfile};
+    const std::string places[] = {inTemp, inSpaced, inSystemTemp, inProfile, temp242 + "\\" + kPolicyName};
     const std::string expectedText = policyText(asUrlPath(layout.appDir) + "/", asUrlPath(quickTimeFallback()));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -328,6 +336,84 @@ TEST_F(ConfigLaunch, PolicyFollowsTheTemporaryFolder) {
                 EXPECT_FALSE(exists(place)) << place;
         }
     }
+}
+
+// A file: URL as a runtime reads it: %XX escapes are UTF-8 bytes, slashes separate folders.
+std::wstring urlToPath(const std::string& ansiUrl) {
+    std::string utf8;
+    for (size_t at = 0; at < ansiUrl.size(); ++at) {
+        if (ansiUrl[at] == '%' && at + 2 < ansiUrl.size()) {
+            utf8 += static_cast<char>(std::stoi(ansiUrl.substr(at + 1, 2), nullptr, 16));
+            at += 2;
+        } else {
+            utf8 += ansiUrl[at] == '/' ? '\\' : ansiUrl[at];
+        }
+    }
+    return utf8ToWide(utf8);
+}
+
+// A profile and TEMP named outside code page 1252, with the best-fit look-alike of the profile
+// (Ł to L, Ż to Z, ł to l, ć to c) beside it: the launch reaches the true folders or none.
+TEST_F(ConfigLaunch, ProfileAndTempOutsideTheCodePageAreTheTrueFolders) {
+    const std::string profile = layout.root + "\\Users\\\xc5\x81ukasz \xc5\xbb\xc3\xb3\xc5\x82\xc4\x87";
+    const std::string lookAlike = layout.root + "\\Users\\Lukasz Z\xc3\xb3lc";
+    const std::string temp = profile + "\\\xe7\x8e\x8b Temp";
+    makeFolders(temp);
+    makeFolders(lookAlike);
+    Launch launch = standardLaunch(layout);
+    launch.env["USERPROFILE"] = profile;
+    launch.env["TEMP"] = temp;
+
+    const std::vector<std::string> options = launchOptions(launch);
+    EXPECT_TRUE(hasLine(traceLines(layout.trace), "cwd=" + profile)) << readFile(layout.trace);
+    ASSERT_EQ(options[3].compare(0, std::strlen(kPolicyOption), kPolicyOption), 0) << options[3];
+    const std::wstring named = urlToPath(options[3].substr(std::strlen(kPolicyOption)));
+    EXPECT_EQ(longPath(named), temp + "\\" + kPolicyName) << options[3];
+    EXPECT_EQ(readFile(temp + "\\" + kPolicyName),
+              policyText(asUrlPath(layout.appDir) + "/", asUrlPath(quickTimeFallback())));
+
+    // A fatal launch records its error in the true profile.
+    Registry::clearAll();
+    const LaunchResult result = runKorvo(layout.exe, launch);
+    EXPECT_EQ(result.exitCode, 1u);
+    EXPECT_NE(readFile(profile + "\\Logs\\Korvo Session Log.txt").find("Can't locate JRE"), std::string::npos);
+    EXPECT_TRUE(listFolder(lookAlike).empty());
+}
+
+// The application folder, an archive under lib and the maker's folder named outside code page
+// 1252: what the runtime receives names the real files, and the private runtime loads.
+TEST_F(ConfigLaunch, FoldersOutsideTheCodePageReachTheRuntimeAsTheRealFiles) {
+    const std::string app = layout.root + "\\Apps\\\xe7\x8e\x8b Korvo";
+    const std::string archive = app + "\\lib\\\xc5\x81\xc3\xb3" "d\xc5\xba.jar";
+    const std::string maker = layout.root + "\\M\xc4\x85ker";
+    makeFolders(app + "\\lib");
+    copyFile(korvoExe(), app + "\\Korvo.exe");
+    installMainJar(app);
+    writeFile(archive, "an archive");
+    const std::string runtime = installPrivateRuntime(maker);
+    const std::wstring makerWide = utf8ToWide(maker);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Halvesta", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, L"JAVA_HOME", 0, REG_SZ, reinterpret_cast<const BYTE*>(makerWide.c_str()),
+                   static_cast<DWORD>((makerWide.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+
+    const std::vector<std::string> options = launchOptions(standardLaunch(layout), app + "\\Korvo.exe");
+    std::vector<std::string> entries;
+    const std::string classPath = options[0].substr(std::strlen("-Djava.class.path="));
+    for (size_t start = 0, end; start < classPath.size(); start = end + 1) {
+        end = classPath.find(';', start);
+        entries.push_back(realPath(classPath.substr(start, end - start)));
+    }
+    ASSERT_EQ(entries.size(), 4u) << options[0];
+    EXPECT_EQ(entries[0], app + "\\Korvo.jar");
+    EXPECT_EQ(entries[2], runtime);
+    EXPECT_EQ(entries[3], archive);
+    const auto attach = linesWithPrefix(traceLines(layout.trace), "jvm attach ");
+    ASSERT_EQ(attach.size(), 1u);
+    EXPECT_EQ(longPath(utf8ToWide(attach[0].substr(11))), runtime + "\\bin\\client\\jvm.dll");
 }
 
 // When the system names no temporary folder either, nothing is written, and never at the root

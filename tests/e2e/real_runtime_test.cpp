@@ -80,6 +80,20 @@ TEST_F(RealRuntime, MainSeesArgumentsProfileFolderNestedArchiveAndHeapLimit) {
     EXPECT_TRUE(hasLine(lines, "maxMemory=536870912")) << outputText();  // -Xmx512m
 }
 
+// A profile named outside the ANSI code page (Polish and CJK) is the working folder: main runs,
+// and a relative path resolves into that folder.
+TEST_F(RealRuntime, ProfileOutsideTheCodePageIsTheWorkingFolder) {
+    const std::string profile = layout.root + "\\Users\\\xc5\x81ukasz \xe7\x8e\x8b";
+    makeFolders(profile);
+    Launch launch = standardLaunch(layout);
+    launch.env["USERPROFILE"] = profile;
+    launch.env["KORVO_APP_MODE"] = "relative";
+    const LaunchResult result = runKorvo(layout.exe, launch);
+    EXPECT_EQ(result.exitCode, 0u) << outputText();
+    EXPECT_TRUE(hasLine(output(), "main: returning")) << outputText();
+    EXPECT_TRUE(exists(profile + "\\relative.txt")) << outputText();
+}
+
 TEST_F(RealRuntime, WorkerThreadKeepsTheProcessWhileASecondStartIsRefused) {
     const std::string release = layout.root + "\\release";
     Launch launch = standardLaunch(layout);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "config/class_path.h"
 #include "config/host_env.h"
@@ -43,31 +44,58 @@ bool endsWith(const std::string& text, const std::string& tail) {
 // What a C-string parameter sees of a text: everything before its first zero byte.
 std::string cText(const std::string& text) { return std::string(text.c_str()); }
 
+// The fuzzer's code page is 932 (the shim's lead bytes): a lead byte with a byte after it starts
+// a two-byte character, whose second byte may look like "\\", " ", "#" or any other letter.
+bool leadByte(char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    return (u >= 0x81 && u <= 0x9F) || (u >= 0xE0 && u <= 0xFC);
+}
+
+// For each byte: true when it is a character of its own, not part of a two-byte one.
+std::vector<bool> singleBytes(const std::string& text) {
+    std::vector<bool> single(text.size(), false);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (leadByte(text[i]) && i + 1 < text.size()) {
+            ++i;
+        } else {
+            single[i] = true;
+        }
+    }
+    return single;
+}
+
 void checkEscapeCodeBase(const std::string& in) {
     std::string out = in;
     escapeCodeBase(out);
-    const size_t escapes = count(in, ' ') + count(in, '%') + count(in, '#');
-    CHECK(out.find('\\') == std::string::npos);
-    CHECK(out.find(' ') == std::string::npos);
-    CHECK(out.find('#') == std::string::npos);
+    const std::vector<bool> single = singleBytes(in);
+    size_t escapes = 0;
+    for (size_t i = 0; i < in.size(); ++i)
+        if (single[i] && (in[i] == ' ' || in[i] == '%' || in[i] == '#' || in[i] == '?')) ++escapes;
     CHECK(out.size() == in.size() + 2 * escapes);
-    CHECK(count(out, '/') == count(in, '/') + count(in, '\\'));
-    CHECK(count(out, '%') == escapes);
-    // Decoding the three escapes gives the text back, with slashes for its backslashes.
+    // Decoding the four escapes gives the text back, with slashes for the backslashes that are
+    // characters of their own; two-byte characters pass unchanged.
     std::string decoded;
+    const std::vector<bool> outSingle = singleBytes(out);
     for (size_t i = 0; i < out.size(); ++i) {
+        if (!outSingle[i]) {
+            decoded += out[i];
+            if (i + 1 < out.size()) decoded += out[++i];
+            continue;
+        }
+        CHECK(out[i] != '\\' && out[i] != ' ' && out[i] != '#' && out[i] != '?');
         if (out[i] == '%') {
             CHECK(i + 2 < out.size());
             const std::string code = out.substr(i + 1, 2);
-            CHECK(code == "20" || code == "23" || code == "25");
-            decoded += code == "20" ? ' ' : code == "23" ? '#' : '%';
+            CHECK(code == "20" || code == "23" || code == "25" || code == "3F");
+            decoded += code == "20" ? ' ' : code == "23" ? '#' : code == "3F" ? '?' : '%';
             i += 2;
         } else {
             decoded += out[i];
         }
     }
     std::string slashed = in;
-    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    for (size_t i = 0; i < slashed.size(); ++i)
+        if (single[i] && slashed[i] == '\\') slashed[i] = '/';
     CHECK(decoded == slashed);
 }
 
@@ -89,13 +117,16 @@ void checkPolicyFileText(const std::string& app, const std::string& quickTime) {
     static const size_t appAt = empty.find("\"file:/") + 7;
     static const size_t quickTimeAt = empty.find("\"file:/", appAt) + 7;
     CHECK(empty.size() == 233);
+    // A share's code base ("//server/...") gets one more slash, so the URL keeps its server.
+    const std::string appUrl = (startsWith(app, "//") ? "/" : "") + app;
+    const std::string quickTimeUrl = (startsWith(quickTime, "//") ? "/" : "") + quickTime;
     const std::string text = policyFileText(app, quickTime);
-    CHECK(text.size() == 233 + app.size() + quickTime.size());
+    CHECK(text.size() == 233 + appUrl.size() + quickTimeUrl.size());
     CHECK(text.compare(0, appAt, empty, 0, appAt) == 0);
-    CHECK(text.compare(appAt, app.size(), app) == 0);
-    CHECK(text.compare(appAt + app.size(), quickTimeAt - appAt, empty, appAt, quickTimeAt - appAt) == 0);
-    CHECK(text.compare(quickTimeAt + app.size(), quickTime.size(), quickTime) == 0);
-    CHECK(text.compare(quickTimeAt + app.size() + quickTime.size(), std::string::npos, empty, quickTimeAt,
+    CHECK(text.compare(appAt, appUrl.size(), appUrl) == 0);
+    CHECK(text.compare(appAt + appUrl.size(), quickTimeAt - appAt, empty, appAt, quickTimeAt - appAt) == 0);
+    CHECK(text.compare(quickTimeAt + appUrl.size(), quickTimeUrl.size(), quickTimeUrl) == 0);
+    CHECK(text.compare(quickTimeAt + appUrl.size() + quickTimeUrl.size(), std::string::npos, empty, quickTimeAt,
                        std::string::npos) == 0);
     // Escaped code bases hold no line breaks, and then the file has its nine CR LF lines.
     std::string escapedApp = app, escapedQuickTime = quickTime;
@@ -164,7 +195,10 @@ void checkAppDir(const std::string& module, bool moduleGiven, const std::string&
     const std::string dir =
         appDirFromModulePath(moduleGiven ? module.c_str() : nullptr, currentGiven ? current.c_str() : nullptr);
     const std::string path = moduleGiven ? cText(module) : std::string();
-    const size_t last = path.rfind('\\');
+    const std::vector<bool> single = singleBytes(path);
+    size_t last = std::string::npos;
+    for (size_t i = 0; i < path.size(); ++i)
+        if (single[i] && path[i] == '\\') last = i;
     if (last != std::string::npos) {
         CHECK(dir.size() == last);
         CHECK(path.compare(0, last, dir) == 0);
@@ -210,15 +244,16 @@ void checkProfileTexts(const std::string& profile, bool given) {
     CHECK(option == "-XX:ErrorFile=" + seen + "\\Logs\\Korvo.exe_error%p.log");
     CHECK(option.size() == 41 + seen.size());
 
-    std::string logsDir = "untouched", logFile = "untouched";
-    const bool usable = sessionLogPaths(given ? profile.c_str() : nullptr, logsDir, logFile);
-    const std::string expectedFile = seen + "\\Logs\\Korvo Session Log.txt";
+    std::wstring logsDir = L"untouched", logFile = L"untouched";
+    const std::wstring wideSeen(seen.begin(), seen.end());
+    const bool usable = sessionLogPaths(wideSeen, logsDir, logFile);
+    const std::wstring expectedFile = wideSeen + L"\\Logs\\Korvo Session Log.txt";
     CHECK(usable == (!seen.empty() && expectedFile.size() <= 1023));
     if (usable) {
-        CHECK(logsDir == seen + "\\Logs");
+        CHECK(logsDir == wideSeen + L"\\Logs");
         CHECK(logFile == expectedFile);
     } else {
-        CHECK(logsDir == "untouched" && logFile == "untouched");
+        CHECK(logsDir == L"untouched" && logFile == L"untouched");
     }
 
     const std::string quickTime = quickTimeFallbackDir(given ? profile.c_str() : nullptr);

@@ -603,6 +603,20 @@ std::string systemProgramFiles() {
     return wideToUtf8(folder);
 }
 
+std::string realPath(const std::string& ansiPath) {
+    if (ansiPath.empty()) return std::string();
+    const int size = MultiByteToWideChar(CP_ACP, 0, ansiPath.data(), static_cast<int>(ansiPath.size()), nullptr, 0);
+    std::wstring wide(size > 0 ? size : 0, L'\0');
+    if (size > 0) MultiByteToWideChar(CP_ACP, 0, ansiPath.data(), static_cast<int>(ansiPath.size()), &wide[0], size);
+    return longPath(wide);
+}
+
+std::string longPath(const std::wstring& path) {
+    wchar_t full[32768];
+    const DWORD length = GetLongPathNameW(path.c_str(), full, 32768);
+    return length > 0 && length < 32768 ? wideToUtf8(std::wstring(full, length)) : std::string();
+}
+
 void setProcessEnv(const char* name, const char* value) {
     SetEnvironmentVariableA(name, value);
     _putenv_s(name, value ? value : "");

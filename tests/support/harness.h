@@ -32,6 +32,10 @@ void removeTree(const std::string& path);
 void copyFile(const std::string& from, const std::string& to);
 std::vector<std::string> listFolder(const std::string& path);  // names in listing order, no . ..
 std::string wideToUtf8(const std::wstring& text);
+// The long form (UTF-8) of a path that may be a short form; empty when it names nothing.
+std::string longPath(const std::wstring& path);
+// The same for a path the launch handed on in ANSI bytes.
+std::string realPath(const std::string& ansiPath);
 std::wstring utf8ToWide(const std::string& text);
 
 // A scratch installation under C:\kt\<name>: removed and made afresh.

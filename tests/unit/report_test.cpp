@@ -71,20 +71,17 @@ TEST(LogRecord, RecordIsSeventyFourBytesAroundTheText) {
 }
 
 TEST(LogRecord, LogPathNeedsAProfileAndMustFitTheBuffer) {
-    std::string dir, file;
-    EXPECT_FALSE(sessionLogPaths(nullptr, dir, file));
-    EXPECT_FALSE(sessionLogPaths("", dir, file));  // would be \Logs at a drive root
-    ASSERT_TRUE(sessionLogPaths("C:\\Users\\user1", dir, file));
-    EXPECT_EQ(dir, "C:\\Users\\user1\\Logs");
-    EXPECT_EQ(file, "C:\\Users\\user1\\Logs\\Korvo Session Log.txt");
+    std::wstring dir, file;
+    EXPECT_FALSE(sessionLogPaths(L"", dir, file));  // would be \Logs at a drive root
+    ASSERT_TRUE(sessionLogPaths(L"C:\\Users\\user1", dir, file));
+    EXPECT_EQ(dir, L"C:\\Users\\user1\\Logs");
+    EXPECT_EQ(file, L"C:\\Users\\user1\\Logs\\Korvo Session Log.txt");
     // 996 characters of profile make a 1023-character path, the most the log path may hold.
-    const std::string longest(996, 'p');
-    EXPECT_TRUE(sessionLogPaths(longest.c_str(), dir, file));
+    EXPECT_TRUE(sessionLogPaths(std::wstring(996, L'p'), dir, file));
     EXPECT_EQ(file.size(), 1023u);
-    const std::string tooLong(997, 'p');
-    dir = "unchanged";
-    EXPECT_FALSE(sessionLogPaths(tooLong.c_str(), dir, file));
-    EXPECT_EQ(dir, "unchanged");
+    dir = L"unchanged";
+    EXPECT_FALSE(sessionLogPaths(std::wstring(997, L'p'), dir, file));
+    EXPECT_EQ(dir, L"unchanged");
 }
 
 TEST(SessionLog, NonFatalReportCreatesLogsFolderAppendsAndReturns) {

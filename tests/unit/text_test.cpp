@@ -5,6 +5,7 @@
 #include "config/host_env.h"
 #include "config/path_text.h"
 #include "config/policy.h"
+#include "config/wide_path.h"
 #include "support/harness.h"
 #include "vm/create.h"
 
@@ -69,22 +70,25 @@ TEST(PolicyFile, WorkedExampleIsExactly296Bytes) {
     EXPECT_NE(odd.find("grant codeBase \"file:/C:/-\" {\r\n"), std::string::npos);
     EXPECT_NE(odd.find("grant codeBase \"file:/D:/QT-\" {\r\n"), std::string::npos);
     EXPECT_NE(policyFileText("C:/100%25/", "").find("file:/C:/100%25/-"), std::string::npos);
+    EXPECT_NE(policyFileText("//srv/share/Korvo/", "").find("grant codeBase \"file:////srv/share/Korvo/-\" {"),
+              std::string::npos);
 }
 
 TEST(PolicyFile, OptionNamesTheEscapedFile) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"C:\\DOCUME~1\\user1\\LOCALS~1\\Temp",
+    const std::pair<const wchar_t*, const char*> cases[] = {
+        {L"C:\\DOCUME~1\\user1\\LOCALS~1\\Temp",
          "-Djava.security.policy=file:/C:/DOCUME~1/user1/LOCALS~1/Temp/Korvo.exe.policy"},
-        {"C:\\Documents and Settings\\user1\\Local Settings\\Temp",
+        {L"C:\\Documents and Settings\\user1\\Local Settings\\Temp",
          "-Djava.security.policy=file:/C:/Documents%20and%20Settings/user1/Local%20Settings/Temp/"
          "Korvo.exe.policy"},
-        {"C:\\Temp\\", "-Djava.security.policy=file:/C:/Temp//Korvo.exe.policy"},
+        {L"C:\\Temp\\", "-Djava.security.policy=file:/C:/Temp//Korvo.exe.policy"},
+        // A share keeps its server: four slashes, as a Windows JDK writes such a URL.
+        {L"\\\\srv\\share\\Temp", "-Djava.security.policy=file:////srv/share/Temp/Korvo.exe.policy"},
+        // Outside code page 1252, with no short form (the folder does not exist): UTF-8 escapes.
+        {L"C:\\Users\\\u0141ukasz \u738b\\Temp",
+         "-Djava.security.policy=file:/C:/Users/%C5%81ukasz%20%E7%8E%8B/Temp/Korvo.exe.policy"},
     };
-    for (const auto& c : cases) {
-        std::string path = policyFilePath(c.first);
-        escapeCodeBase(path);
-        EXPECT_EQ(securityPolicyOptionText(path), c.second);
-    }
+    for (const auto& c : cases) EXPECT_EQ(securityPolicyOptionText(fileUrlPath(policyFilePath(c.first))), c.second);
 }
 
 TEST(PathOptions, LibraryPathHasItsPiecesInOrderWithoutQuotes) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #define WINAPI
 #define CALLBACK
@@ -18,6 +19,9 @@ typedef LONG LSTATUS;
 typedef unsigned int UINT;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
+typedef wchar_t WCHAR;
+typedef wchar_t* LPWSTR;
+typedef const wchar_t* LPCWSTR;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef void* HANDLE;
@@ -70,6 +74,8 @@ struct BY_HANDLE_FILE_INFORMATION {
 typedef long HRESULT;
 #define S_OK 0L
 #define CSIDL_PROGRAM_FILES 0x0026
+#define CP_ACP 0
+#define WC_NO_BEST_FIT_CHARS 0x00000400
 #define SHGFP_TYPE_CURRENT 0
 
 struct WIN32_FIND_DATAA {
@@ -83,6 +89,19 @@ struct WIN32_FIND_DATAA {
     DWORD dwReserved1;
     char cFileName[MAX_PATH];
     char cAlternateFileName[14];
+};
+
+struct WIN32_FIND_DATAW {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    WCHAR cFileName[MAX_PATH];
+    WCHAR cAlternateFileName[14];
 };
 
 enum FINDEX_INFO_LEVELS { FindExInfoStandard, FindExInfoBasic };
@@ -114,6 +133,21 @@ void GetSystemTimeAsFileTime(LPFILETIME time);
 BOOL SystemTimeToTzSpecificLocalTime(const void* zone, const SYSTEMTIME* universal, SYSTEMTIME* local);
 BOOL FileTimeToSystemTime(const FILETIME* time, SYSTEMTIME* fields);
 HRESULT SHGetFolderPathA(HWND owner, int folder, HANDLE token, DWORD flags, LPSTR path);
+HRESULT SHGetFolderPathW(HWND owner, int folder, HANDLE token, DWORD flags, LPWSTR path);
+HANDLE FindFirstFileW(LPCWSTR pattern, WIN32_FIND_DATAW* data);
+BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* data);
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, void* security, DWORD disposition, DWORD flags,
+                   HANDLE templateFile);
+DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size);
+DWORD GetTempPathW(DWORD size, LPWSTR buffer);
+DWORD GetModuleFileNameW(void* module, LPWSTR buffer, DWORD size);
+DWORD GetCurrentDirectoryW(DWORD size, LPWSTR buffer);
+BOOL SetCurrentDirectoryW(LPCWSTR path);
+DWORD GetShortPathNameW(LPCWSTR path, LPWSTR buffer, DWORD size);
+LSTATUS RegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, BYTE* data, LPDWORD size);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR text, int length, LPSTR bytes, int size,
+                        LPCSTR defaultChar, BOOL* usedDefault);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR bytes, int length, LPWSTR text, int size);
 
 // Microsoft C runtime names (io.h, direct.h, sys/stat.h).
 struct _stat {
@@ -124,3 +158,8 @@ int _stat(const char* path, struct _stat* status);
 int _access(const char* path, int mode);
 int _unlink(const char* path);
 int _mkdir(const char* path);
+int _wstat(const wchar_t* path, struct _stat* status);
+int _wunlink(const wchar_t* path);
+int _wremove(const wchar_t* path);
+int _wmkdir(const wchar_t* path);
+std::FILE* _wfopen(const wchar_t* path, const wchar_t* mode);

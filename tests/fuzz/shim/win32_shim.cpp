@@ -35,14 +35,32 @@ LSTATUS RegQueryValueExA(HKEY, LPCSTR, LPDWORD, LPDWORD, BYTE*, LPDWORD) { unexp
 HANDLE CreateFileA(LPCSTR, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) { unexpected("CreateFileA"); }
 BOOL GetFileInformationByHandle(HANDLE, BY_HANDLE_FILE_INFORMATION*) { unexpected("GetFileInformationByHandle"); }
 BOOL CloseHandle(HANDLE) { unexpected("CloseHandle"); }
-// The fuzzer's ANSI code page is a single-byte one.
-BOOL IsDBCSLeadByte(BYTE) { return FALSE; }
+// The fuzzer's ANSI code page is 932, a double-byte one, so the character-stepping code runs.
+BOOL IsDBCSLeadByte(BYTE c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 void GetSystemTimeAsFileTime(LPFILETIME) { unexpected("GetSystemTimeAsFileTime"); }
 BOOL SystemTimeToTzSpecificLocalTime(const void*, const SYSTEMTIME*, SYSTEMTIME*) {
     unexpected("SystemTimeToTzSpecificLocalTime");
 }
 BOOL FileTimeToSystemTime(const FILETIME*, SYSTEMTIME*) { unexpected("FileTimeToSystemTime"); }
 HRESULT SHGetFolderPathA(HWND, int, HANDLE, DWORD, LPSTR) { unexpected("SHGetFolderPathA"); }
+HRESULT SHGetFolderPathW(HWND, int, HANDLE, DWORD, LPWSTR) { unexpected("SHGetFolderPathW"); }
+HANDLE FindFirstFileW(LPCWSTR, WIN32_FIND_DATAW*) { unexpected("FindFirstFileW"); }
+BOOL FindNextFileW(HANDLE, WIN32_FIND_DATAW*) { unexpected("FindNextFileW"); }
+HANDLE CreateFileW(LPCWSTR, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) { unexpected("CreateFileW"); }
+DWORD GetEnvironmentVariableW(LPCWSTR, LPWSTR, DWORD) { unexpected("GetEnvironmentVariableW"); }
+DWORD GetTempPathW(DWORD, LPWSTR) { unexpected("GetTempPathW"); }
+DWORD GetModuleFileNameW(void*, LPWSTR, DWORD) { unexpected("GetModuleFileNameW"); }
+DWORD GetCurrentDirectoryW(DWORD, LPWSTR) { unexpected("GetCurrentDirectoryW"); }
+BOOL SetCurrentDirectoryW(LPCWSTR) { unexpected("SetCurrentDirectoryW"); }
+DWORD GetShortPathNameW(LPCWSTR, LPWSTR, DWORD) { unexpected("GetShortPathNameW"); }
+LSTATUS RegQueryValueExW(HKEY, LPCWSTR, LPDWORD, LPDWORD, BYTE*, LPDWORD) { unexpected("RegQueryValueExW"); }
+int WideCharToMultiByte(UINT, DWORD, LPCWSTR, int, LPSTR, int, LPCSTR, BOOL*) { unexpected("WideCharToMultiByte"); }
+int MultiByteToWideChar(UINT, DWORD, LPCSTR, int, LPWSTR, int) { unexpected("MultiByteToWideChar"); }
+int _wstat(const wchar_t*, struct _stat*) { unexpected("_wstat"); }
+int _wunlink(const wchar_t*) { unexpected("_wunlink"); }
+int _wremove(const wchar_t*) { unexpected("_wremove"); }
+int _wmkdir(const wchar_t*) { unexpected("_wmkdir"); }
+std::FILE* _wfopen(const wchar_t*, const wchar_t*) { unexpected("_wfopen"); }
 int _stat(const char*, struct _stat*) { unexpected("_stat"); }
 int _access(const char*, int) { unexpected("_access"); }
 int _unlink(const char*) { unexpected("_unlink"); }

@@ -1,6 +1,7 @@
 package com.qzm.korvo;
 
 import java.io.File;
+import java.io.FileOutputStream;
 
 /**
  * Demo application started by the launcher. It reports what it received: the arguments (as text
@@ -9,7 +10,7 @@ import java.io.File;
  *
  * The environment variable KORVO_APP_MODE chooses: unset for the report; "quiet" returns at once;
  * "throw" ends main with an exception; "hold" keeps the worker until the file named by
- * KORVO_APP_RELEASE exists.
+ * KORVO_APP_RELEASE exists; "relative" also writes relative.txt, a relative path, first.
  */
 public final class Korvo {
     private Korvo() {
@@ -36,6 +37,9 @@ public final class Korvo {
         final String mode = System.getenv("KORVO_APP_MODE");
         if ("quiet".equals(mode)) {
             return;
+        }
+        if ("relative".equals(mode)) {
+            new FileOutputStream("relative.txt").close();
         }
         print("Korvo demo application");
         print("user.dir=" + System.getProperty("user.dir"));

@@ -1,0 +1,144 @@
+#include "config/wide_path.h"
+
+#include <windows.h>
+
+#include "config/path_text.h"
+
+namespace {
+
+// The conversion without best fit; lost reports whether any character had no ANSI form.
+std::string toAnsi(const std::wstring& text, bool& lost) {
+    lost = false;
+    if (text.empty()) return std::string();
+    BOOL usedDefault = FALSE;
+    const int length = static_cast<int>(text.size());
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr, 0, "?",
+                                         &usedDefault);
+    if (size <= 0) {
+        lost = true;
+        return std::string(text.size(), '?');
+    }
+    std::string ansi(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, &ansi[0], size, "?", &usedDefault);
+    lost = usedDefault != FALSE;
+    return ansi;
+}
+
+bool shortForm(const std::wstring& path, std::wstring& shortPath) {
+    const DWORD size = GetShortPathNameW(path.c_str(), nullptr, 0);
+    if (size == 0 || size > 32768) return false;
+    std::wstring result(size, L'\0');
+    const DWORD length = GetShortPathNameW(path.c_str(), &result[0], size);
+    if (length == 0 || length >= size) return false;
+    result.resize(length);
+    shortPath.swap(result);
+    return true;
+}
+
+void appendUtf8Escapes(std::string& text, unsigned long codePoint) {
+    static const char kHex[] = "0123456789ABCDEF";
+    unsigned char bytes[4];
+    int count;
+    if (codePoint < 0x80) {
+        bytes[0] = static_cast<unsigned char>(codePoint);
+        count = 1;
+    } else if (codePoint < 0x800) {
+        bytes[0] = static_cast<unsigned char>(0xC0 | (codePoint >> 6));
+        bytes[1] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
+        count = 2;
+    } else if (codePoint < 0x10000) {
+        bytes[0] = static_cast<unsigned char>(0xE0 | (codePoint >> 12));
+        bytes[1] = static_cast<unsigned char>(0x80 | ((codePoint >> 6) & 0x3F));
+        bytes[2] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
+        count = 3;
+    } else {
+        bytes[0] = static_cast<unsigned char>(0xF0 | (codePoint >> 18));
+        bytes[1] = static_cast<unsigned char>(0x80 | ((codePoint >> 12) & 0x3F));
+        bytes[2] = static_cast<unsigned char>(0x80 | ((codePoint >> 6) & 0x3F));
+        bytes[3] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
+        count = 4;
+    }
+    for (int i = 0; i < count; ++i) {
+        text += '%';
+        text += kHex[bytes[i] >> 4];
+        text += kHex[bytes[i] & 0xF];
+    }
+}
+
+}  // namespace
+
+bool exactAnsi(const std::wstring& text, std::string& ansi) {
+    bool lost = false;
+    std::string converted = toAnsi(text, lost);
+    if (lost) return false;
+    ansi.swap(converted);
+    return true;
+}
+
+std::wstring widenAnsi(const std::string& ansi) {
+    if (ansi.empty()) return std::wstring();
+    const int length = static_cast<int>(ansi.size());
+    const int size = MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, nullptr, 0);
+    if (size <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, &wide[0], size);
+    return wide;
+}
+
+bool ansiPath(const std::wstring& path, std::string& ansi) {
+    if (exactAnsi(path, ansi)) return true;
+    // Where short names are off, the system answers with the long name unchanged: the result is
+    // checked like the original.
+    std::wstring shortPath;
+    return shortForm(path, shortPath) && exactAnsi(shortPath, ansi);
+}
+
+std::string ansiPathOrNothing(const std::wstring& path) {
+    std::string ansi;
+    if (ansiPath(path, ansi)) return ansi;
+    bool lost = false;
+    return toAnsi(path, lost);
+}
+
+std::string fileUrlPath(const std::wstring& path) {
+    std::string ansi;
+    if (ansiPath(path, ansi)) {
+        escapeCodeBase(ansi);
+        return ansi;
+    }
+    std::string url;
+    for (size_t at = 0; at < path.size(); ++at) {
+        // One character at a time: a surrogate pair together.
+        const bool pair = at + 1 < path.size() && path[at] >= 0xD800 && path[at] <= 0xDBFF &&
+                          path[at + 1] >= 0xDC00 && path[at + 1] <= 0xDFFF;
+        const std::wstring character = path.substr(at, pair ? 2 : 1);
+        std::string bytes;
+        if (exactAnsi(character, bytes)) {
+            escapeCodeBase(bytes);
+            url += bytes;
+        } else {
+            const unsigned long codePoint =
+                pair ? 0x10000 + ((static_cast<unsigned long>(path[at]) - 0xD800) << 10) + (path[at + 1] - 0xDC00)
+                     : static_cast<unsigned long>(path[at]);
+            appendUtf8Escapes(url, codePoint);
+        }
+        if (pair) ++at;
+    }
+    return url;
+}
+
+bool readEnvironment(const wchar_t* name, std::wstring& value) {
+    DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+    // Another thread may change the variable between the calls: ask again, a few times.
+    for (int attempt = 0; attempt < 4 && size > 0 && size <= 32768; ++attempt) {
+        std::wstring buffer(size, L'\0');
+        const DWORD length = GetEnvironmentVariableW(name, &buffer[0], size);
+        if (length < size) {
+            buffer.resize(length);
+            value.swap(buffer);
+            return true;
+        }
+        size = length;
+    }
+    return false;
+}

@@ -1,0 +1,26 @@
+// Paths from outside (environment, registry, file system, the executable's own path) are read
+// in their wide form, then handed to the runtime as ANSI text. A character the ANSI code page
+// lacks is never handed on in the system's best-fit form (Ł as L), which names another file or
+// folder: the path's short (8.3) form takes its place, or else text that names nothing.
+#pragma once
+
+#include <string>
+
+// The ANSI bytes of text, when the code page holds every character of it.
+bool exactAnsi(const std::wstring& text, std::string& ansi);
+// The wide form of ANSI text (of text that exactAnsi or ansiPath produced, the path it came from).
+std::wstring widenAnsi(const std::string& ansi);
+
+// Its exact ANSI bytes, else its short form when that is plain ANSI (short names may be off, or
+// the path may not exist); false when neither can be had, and ansi is left as it was.
+bool ansiPath(const std::wstring& path, std::string& ansi);
+// Like ansiPath, but a path that cannot be expressed becomes text that names nothing: each lost
+// character turns into "?", which no file or folder name holds.
+std::string ansiPathOrNothing(const std::wstring& path);
+
+// What follows "file:/" in a URL for the path: ansiPath's text escaped as a code base, else each
+// character the code page lacks as its UTF-8 bytes in %XX escapes, which runtimes decode.
+std::string fileUrlPath(const std::wstring& path);
+
+// An environment variable's whole value; false when it is unset.
+bool readEnvironment(const wchar_t* name, std::wstring& value);
