@@ -263,46 +263,30 @@ TEST_F(RuntimeChoice, RelativeMakersValueCountsAsEmptySoTheFallbackDecides) {
     EXPECT_EQ(loadedJvm(), runtime + "\\bin\\client\\jvm.dll");
 }
 
-// Later runtimes' jvm.dll imports another C library, which they ship only in bin, beside
-// neither jvm.dll nor the executable.
+// Later runtimes' jvm.dll imports another C library, which they ship only in their bin folder.
 TEST_F(RuntimeChoice, CLibraryOfEachJavaVersionIsLoadedFromTheRuntimesBin) {
-    struct Row {
-        const char* java;      // stand-in variant
-        const char* cLibrary;  // what its jvm.dll imports
-        bool registered;       // registered route (as Java 8 installs it), else the private one
-        bool plantedInStart;   // a copy of the C library in the folder the launch starts from
+    const struct { const char *java, *cLibrary, *home; bool registered, planted; } rows[] = {
+        {"java8", "msvcr100", "jre1.8.0_401", true, false},      // registered, as Java 8 installs
+        {"java11", "vcruntime140", "jre1.6.0_02", false, false},  // the private runtime
+        {"java11", "vcruntime140", "jre1.6.0_02", false, true},   // a copy in the start folder
     };
-    const Row rows[] = {
-        {"java8", "msvcr100", true, false},
-        {"java11", "vcruntime140", false, false},
-        {"java11", "vcruntime140", false, true},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(row.java) + (row.registered ? " registered" : " private") +
-                     (row.plantedInStart ? ", planted copy" : ""));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.java) + (row.planted ? ", planted copy" : ""));
         Registry::clearAll();
-        removeTree(layout.root + "\\runtime");
         removeTree(layout.trace);
-        const std::string home = layout.root + (row.registered ? "\\runtime\\jre1.8.0_401" : "\\runtime\\jre1.6.0_02");
-        const std::string variant = standinDir() + "\\" + row.java;
-        const std::string cLibrary = std::string(row.cLibrary) + ".dll";
+        const std::string home = layout.root + "\\" + row.java + "\\" + row.home, dll = row.cLibrary + std::string(".dll");
         makeFolders(home + "\\bin\\client");
-        copyFile(variant + "\\jvm.dll", home + "\\bin\\client\\jvm.dll");
-        copyFile(variant + "\\" + cLibrary, home + "\\bin\\" + cLibrary);
-        if (row.registered)
-            registry.registerJava("1.8", home, home + "\\bin\\client\\jvm.dll");
-        else
-            registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\runtime");
+        copyFile(standinDir() + "\\" + row.java + "\\jvm.dll", home + "\\bin\\client\\jvm.dll");
+        copyFile(standinDir() + "\\" + row.java + "\\" + dll, home + "\\bin\\" + dll);
+        if (row.registered) registry.registerJava("1.8", home, home + "\\bin\\client\\jvm.dll");
+        if (!row.registered) registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\" + row.java);
         Launch start = standardLaunch(layout);
-        if (row.plantedInStart) {
-            start.currentDir = layout.root + "\\start";
-            makeFolders(start.currentDir);
-            copyFile(standinDir() + "\\planted.dll", start.currentDir + "\\" + cLibrary);
-        }
+        start.currentDir = layout.root + "\\start";
+        makeFolders(start.currentDir);
+        if (row.planted) copyFile(standinDir() + "\\planted.dll", start.currentDir + "\\" + dll);
         expectRan(runKorvo(layout.exe, start));
-        EXPECT_EQ(loadedJvm(), home + "\\bin\\client\\jvm.dll");
-        EXPECT_EQ(linesWithPrefix(trace(), std::string(row.cLibrary) + " attach "),
-                  std::vector<std::string>{std::string(row.cLibrary) + " attach " + home + "\\bin\\" + cLibrary});
+        const std::string attach = row.cLibrary + std::string(" attach ");
+        EXPECT_EQ(linesWithPrefix(trace(), attach), std::vector<std::string>{attach + home + "\\bin\\" + dll});
         EXPECT_TRUE(linesWithPrefix(trace(), "PLANTED").empty());
     }
 }
