@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "config/path_text.h"
+#include "launcher/trace.h"
 
 namespace {
 
@@ -75,6 +76,7 @@ void preparePolicyFile(LaunchContext& context) {
     const std::string tempDir = temporaryFolder();
     context.policyPath = policyFilePath(tempDir);
 
+    const char* outcome = "not written: no folder (TEMP unusable, and the system's is a drive root or unreadable)";
     // Only a folder the system named gets a file: never a drive root by accident.
     if (!tempDir.empty()) {
         const char* path = context.policyPath.c_str();
@@ -85,7 +87,10 @@ void preparePolicyFile(LaunchContext& context) {
             remove(path);
             struct _stat status;
             occupied = _stat(path, &status) == 0;
+            outcome = (status.st_mode & _S_IFDIR) ? "left in place: a folder of that name"
+                                                  : "left in place: a file that could not be deleted (read-only)";
         }
+        if (!occupied) outcome = "not written: the file could not be created";
         if (!occupied) {
             std::string appCodeBase = context.appDir + "\\";
             escapeCodeBase(appCodeBase);
@@ -94,10 +99,12 @@ void preparePolicyFile(LaunchContext& context) {
             if (FILE* file = std::fopen(path, "wb")) {
                 writePolicyFile(file, appCodeBase, quickTimeCodeBase);
                 std::fclose(file);
+                outcome = "written";
             }
         }
     }
 
+    traceLine({"policy: folder \"", tempDir, "\", file \"", context.policyPath, "\": ", outcome});
     escapeCodeBase(context.policyPath);
     context.securityManagerOption = "-Djava.security.manager";
     context.securityPolicyOption = securityPolicyOptionText(context.policyPath);

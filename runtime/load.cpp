@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "launcher/report.h"
+#include "launcher/trace.h"
 #include "runtime/locate.h"
 
 namespace {
@@ -30,13 +31,16 @@ std::string runtimeCLibraryPath(const LaunchContext& context) {
 
 void loadJavaRuntime(LaunchContext& context) {
     const std::string cLibrary = runtimeCLibraryPath(context);
-    if (!cLibrary.empty() && pathExists(cLibrary.c_str())) {
-        if (!LoadLibraryA(cLibrary.c_str())) reportLaunchError("Error loading msvcr71.dll", false);
+    if (!cLibrary.empty() && traceCandidate("C library", cLibrary.c_str(), pathExists(cLibrary.c_str()))) {
+        if (!traceLoad(cLibrary.c_str(), LoadLibraryA(cLibrary.c_str()))) reportLaunchError("Error loading msvcr71.dll", false);
     }
 
     // Only an absolute path: a relative one would be looked up from wherever the launch started.
-    HMODULE jvm = isAbsoluteWindowsPath(context.jvmLibraryPath) ? LoadLibraryA(context.jvmLibraryPath) : nullptr;
+    HMODULE jvm = isAbsoluteWindowsPath(context.jvmLibraryPath)
+                      ? traceLoad(context.jvmLibraryPath, LoadLibraryA(context.jvmLibraryPath))
+                      : nullptr;
     if (!jvm) reportLaunchError("Error loading JVM", true);
     context.jniCreateJavaVM =
         reinterpret_cast<CreateJavaVMFn>(reinterpret_cast<void*>(GetProcAddress(jvm, "JNI_CreateJavaVM")));
+    traceLine({"load: JNI_CreateJavaVM ", context.jniCreateJavaVM ? "found" : "missing"});
 }

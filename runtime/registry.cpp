@@ -2,8 +2,12 @@
 
 #include <cstring>
 
+#include "launcher/trace.h"
+
 bool openMachineKey(const char* path, HKEY* key) {
-    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key) == ERROR_SUCCESS;
+    const LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key);
+    traceRegistryOpen(path, *key, status);
+    return status == ERROR_SUCCESS;
 }
 
 bool readRegistryValue(HKEY key, const char* name, char* buffer, size_t capacity) {
@@ -15,9 +19,9 @@ bool readRegistryValue(HKEY key, const char* name, char* buffer, size_t capacity
     const size_t room = capacity < sizeof scratch ? capacity : sizeof scratch;
     DWORD type = 0;
     DWORD got = static_cast<DWORD>(room);
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(scratch), &got) !=
-        ERROR_SUCCESS)
-        return false;
+    const LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(scratch), &got);
+    traceRegistryRead(key, name, status, type, scratch, got > room ? static_cast<DWORD>(room) : got);
+    if (status != ERROR_SUCCESS) return false;
     if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
     if (got > room) return false;
 

@@ -43,6 +43,20 @@ BOOL SystemTimeToTzSpecificLocalTime(const void*, const SYSTEMTIME*, SYSTEMTIME*
 }
 BOOL FileTimeToSystemTime(const FILETIME*, SYSTEMTIME*) { unexpected("FileTimeToSystemTime"); }
 HRESULT SHGetFolderPathA(HWND, int, HANDLE, DWORD, LPSTR) { unexpected("SHGetFolderPathA"); }
+BOOL WriteFile(HANDLE, LPCVOID, DWORD, LPDWORD, void*) { unexpected("WriteFile"); }
+BOOL ReadFile(HANDLE, LPVOID, DWORD, LPDWORD, void*) { unexpected("ReadFile"); }
+HANDLE GetCurrentProcess() { unexpected("GetCurrentProcess"); }
+DWORD GetCurrentProcessId() { unexpected("GetCurrentProcessId"); }
+BOOL GetProcessTimes(HANDLE, LPFILETIME, LPFILETIME, LPFILETIME, LPFILETIME) { unexpected("GetProcessTimes"); }
+BOOL QueryPerformanceCounter(LARGE_INTEGER*) { unexpected("QueryPerformanceCounter"); }
+BOOL QueryPerformanceFrequency(LARGE_INTEGER*) { unexpected("QueryPerformanceFrequency"); }
+HRSRC FindResourceA(HMODULE, LPCSTR, LPCSTR) { unexpected("FindResourceA"); }
+HGLOBAL LoadResource(HMODULE, HRSRC) { unexpected("LoadResource"); }
+LPVOID LockResource(HGLOBAL) { unexpected("LockResource"); }
+DWORD SizeofResource(HMODULE, HRSRC) { unexpected("SizeofResource"); }
+HMODULE GetModuleHandleA(LPCSTR) { unexpected("GetModuleHandleA"); }
+FARPROC GetProcAddress(HMODULE, LPCSTR) { unexpected("GetProcAddress"); }
+UINT GetACP() { unexpected("GetACP"); }
 int _stat(const char*, struct _stat*) { unexpected("_stat"); }
 int _access(const char*, int) { unexpected("_access"); }
 int _unlink(const char*) { unexpected("_unlink"); }
