@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "launcher/report.h"
 
@@ -24,7 +23,22 @@ struct OpenKey {
     HKEY key;
     std::string path;
 };
-std::vector<OpenKey> openKeys;
+OpenKey openKeys[8];  // the launch opens at most four
+size_t openKeyCount = 0;
+
+// Decimal digits, with a minus sign when negative; one function for every number the trace
+// writes keeps the executable small.
+std::string number(long long value) {
+    char digits[24];
+    size_t at = sizeof digits;
+    unsigned long long rest = value < 0 ? 0ull - static_cast<unsigned long long>(value) : value;
+    do {
+        digits[--at] = static_cast<char>('0' + rest % 10);
+        rest /= 10;
+    } while (rest && at > 1);
+    if (value < 0) digits[--at] = '-';
+    return std::string(digits + at, sizeof digits - at);
+}
 
 // A little-endian 16-bit field.
 unsigned word(const unsigned char* bytes) { return bytes[0] | (bytes[1] << 8); }
@@ -42,7 +56,7 @@ std::string quoted(std::string_view text) {
 
 // "error <code>: <the system's text>", the text without its line end.
 std::string errorText(DWORD code) {
-    std::string text = "error " + std::to_string(code) + ": ";
+    std::string text = "error " + number(code) + ": ";
     char message[512] = {};
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
                                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), message, sizeof message, nullptr);
@@ -88,8 +102,8 @@ std::string windowsText() {
     info.dwOSVersionInfoSize = sizeof info;
     std::string text = "Windows ";
     if (getVersion && getVersion(&info) == 0)
-        text += std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion) + " build " +
-                std::to_string(info.dwBuildNumber);
+        text += number(info.dwMajorVersion) + "." + number(info.dwMinorVersion) + " build " +
+                number(info.dwBuildNumber);
     else
         text += "version unknown";
     BOOL wow64 = FALSE;
@@ -124,10 +138,10 @@ void traceStart() {
     GetModuleFileNameA(nullptr, program, MAX_PATH - 1);
     // The process id tells apart the lines of two launches tracing at the same time.
     traceLine({"Korvo launch trace, ", formatTimeStamp(localTimeFields(sessionLogClock())), " (local time), process ",
-               std::to_string(GetCurrentProcessId())});
+               number(GetCurrentProcessId())});
     traceLine({"program ", quoted(program), ", version ", ownVersion()});
     traceLine({windowsText()});
-    traceLine({"ANSI code page ", std::to_string(GetACP())});
+    traceLine({"ANSI code page ", number(GetACP())});
     traceEnvironment();
     // The phases are the launch's own; writing the header is not one of them.
     QueryPerformanceCounter(&phaseStart);
@@ -140,7 +154,7 @@ void traceLine(std::initializer_list<std::string_view> pieces) {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     const unsigned long long ticks = fileTimeTicks(now);
-    std::string line = std::to_string(ticks > processStart ? (ticks - processStart) / 10000 : 0);
+    std::string line = number(ticks > processStart ? (ticks - processStart) / 10000 : 0);
     if (line.size() < 6) line.insert(0, 6 - line.size(), ' ');
     line += " ms  ";
     for (const std::string_view piece : pieces) line.append(piece.data(), piece.size());
@@ -173,9 +187,9 @@ void tracePhase(const char* name) {
     const unsigned long long hundredths =
         frequency.QuadPart > 0 ? (now.QuadPart - phaseStart.QuadPart) * 100000ull / frequency.QuadPart : 0;
     phaseStart = now;
-    std::string fraction = std::to_string(hundredths % 100);
+    std::string fraction = number(hundredths % 100);
     if (fraction.size() < 2) fraction.insert(0, 1, '0');
-    traceLine({"phase ", name, ": ", std::to_string(hundredths / 100), ".", fraction, " ms"});
+    traceLine({"phase ", name, ": ", number(hundredths / 100), ".", fraction, " ms"});
 }
 
 bool traceGuard(bool acquired, const char* mutexName) {
@@ -188,7 +202,7 @@ bool traceGuard(bool acquired, const char* mutexName) {
 }
 
 int traceExit(int code) {
-    traceLine({"exit code ", std::to_string(code)});
+    traceLine({"exit code ", number(code)});
     return code;
 }
 
@@ -213,7 +227,7 @@ HMODULE traceLoad(const char* path, HMODULE module) {
 
 void traceRegistryOpen(const char* path, HKEY key, LONG status) {
     if (!traceEnabled()) return;
-    if (status == ERROR_SUCCESS) openKeys.push_back({key, path});
+    if (status == ERROR_SUCCESS && openKeyCount < sizeof openKeys / sizeof openKeys[0]) openKeys[openKeyCount++] = {key, path};
     traceLine({"registry: open HKLM\\", path, " (", kRegistryView, "): ",
                status == ERROR_SUCCESS ? std::string("opened") : errorText(status)});
 }
@@ -221,13 +235,13 @@ void traceRegistryOpen(const char* path, HKEY key, LONG status) {
 void traceRegistryRead(HKEY key, const char* name, LONG status, DWORD type, const char* data, DWORD size) {
     if (!traceEnabled()) return;
     std::string_view keyPath = "(a key not traced)";
-    for (const OpenKey& open : openKeys)
-        if (open.key == key) keyPath = open.path;
+    for (size_t i = 0; i < openKeyCount; ++i)
+        if (openKeys[i].key == key) keyPath = openKeys[i].path;
     std::string result;
     if (status != ERROR_SUCCESS) {
         result = errorText(status);
     } else if (type != REG_SZ && type != REG_EXPAND_SZ) {
-        result = "not a string (type " + std::to_string(type) + "), read as none";
+        result = "not a string (type " + number(type) + "), read as none";
     } else {
         const void* end = std::memchr(data, '\0', size);
         result = quoted(std::string_view(data, end ? static_cast<const char*>(end) - data : size));
@@ -235,10 +249,10 @@ void traceRegistryRead(HKEY key, const char* name, LONG status, DWORD type, cons
     traceLine({"registry: read HKLM\\", keyPath, " value ", quoted(name), " (", kRegistryView, "): ", result});
 }
 
-void traceNumber(const char* what, long value) { traceLine({what, std::to_string(value)}); }
+void traceNumber(const char* what, long value) { traceLine({what, number(value)}); }
 
 void traceOption(int index, const std::string& text) {
-    traceLine({"vm: option ", std::to_string(index), ": ", text});
+    traceLine({"vm: option ", number(index), ": ", text});
 }
 
 bool peMachineType(const unsigned char* bytes, size_t size, unsigned& machine) {
@@ -272,8 +286,8 @@ std::string fixedFileVersion(const unsigned char* record, size_t size) {
     for (size_t at = 0; at + 16 <= size; at += 4) {
         if (record[at] != 0xBD || record[at + 1] != 0x04 || record[at + 2] != 0xEF || record[at + 3] != 0xFE) continue;
         const unsigned char* v = record + at + 8;
-        return std::to_string(word(v + 2)) + "." + std::to_string(word(v)) + "." + std::to_string(word(v + 6)) + "." +
-               std::to_string(word(v + 4));
+        return number(word(v + 2)) + "." + number(word(v)) + "." + number(word(v + 6)) + "." +
+               number(word(v + 4));
     }
     return "";
 }
