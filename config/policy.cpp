@@ -87,8 +87,9 @@ void preparePolicyFile(LaunchContext& context) {
             remove(path);
             struct _stat status;
             occupied = _stat(path, &status) == 0;
-            outcome = (status.st_mode & _S_IFDIR) ? "left in place: a folder of that name"
-                                                  : "left in place: a file that could not be deleted (read-only)";
+            if (occupied)
+                outcome = (status.st_mode & _S_IFDIR) ? "left in place: a folder of that name"
+                                                      : "left in place: a file that could not be deleted (read-only)";
         }
         if (!occupied) outcome = "not written: the file could not be created";
         if (!occupied) {
