@@ -211,7 +211,8 @@ bool traceCandidate(const char* what, const char* path, bool exists) {
     if (!path[0])
         traceLine({"runtime: ", what, ": passed over: none (unreadable, empty or not an absolute path)"});
     else
-        traceLine({"runtime: ", what, " ", quoted(path), exists ? ": taken: it exists" : ": passed over: it does not exist"});
+        traceLine({"runtime: ", what, " ", quoted(path),
+                   exists ? ": taken: it exists" : ": passed over: it does not exist"});
     return exists;
 }
 
@@ -227,7 +228,8 @@ HMODULE traceLoad(const char* path, HMODULE module) {
 
 void traceRegistryOpen(const char* path, HKEY key, LONG status) {
     if (!traceEnabled()) return;
-    if (status == ERROR_SUCCESS && openKeyCount < sizeof openKeys / sizeof openKeys[0]) openKeys[openKeyCount++] = {key, path};
+    if (status == ERROR_SUCCESS && openKeyCount < sizeof openKeys / sizeof openKeys[0])
+        openKeys[openKeyCount++] = {key, path};
     traceLine({"registry: open HKLM\\", path, " (", kRegistryView, "): ",
                status == ERROR_SUCCESS ? std::string("opened") : errorText(status)});
 }

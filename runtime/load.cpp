@@ -32,7 +32,8 @@ std::string runtimeCLibraryPath(const LaunchContext& context) {
 void loadJavaRuntime(LaunchContext& context) {
     const std::string cLibrary = runtimeCLibraryPath(context);
     if (!cLibrary.empty() && traceCandidate("C library", cLibrary.c_str(), pathExists(cLibrary.c_str()))) {
-        if (!traceLoad(cLibrary.c_str(), LoadLibraryA(cLibrary.c_str()))) reportLaunchError("Error loading msvcr71.dll", false);
+        if (!traceLoad(cLibrary.c_str(), LoadLibraryA(cLibrary.c_str())))
+            reportLaunchError("Error loading msvcr71.dll", false);
     }
 
     // Only an absolute path: a relative one would be looked up from wherever the launch started.

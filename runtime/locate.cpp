@@ -35,7 +35,8 @@ bool locatePrivateRuntime(LaunchContext& context) {
         runtimeRoot[0] = '\0';
     if (!traceCandidate("maker's value", runtimeRoot, pathExists(runtimeRoot))) {
         const std::string fallback = fallbackRuntimeRoot(context.appDir);
-        if (traceCandidate("fallback Java folder", fallback.c_str(), pathExists(fallback.c_str()))) copyBounded(runtimeRoot, sizeof runtimeRoot, fallback);
+        if (traceCandidate("fallback Java folder", fallback.c_str(), pathExists(fallback.c_str())))
+            copyBounded(runtimeRoot, sizeof runtimeRoot, fallback);
     }
     if (!isAbsoluteWindowsPath(runtimeRoot)) return false;
 

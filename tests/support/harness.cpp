@@ -417,7 +417,8 @@ LaunchResult RunningKorvo::wait() {
         }
     }
     GetExitCodeProcess(process_, &result_.exitCode);
-    if (!untracedTrace_.empty() && fileSize(untracedTrace_) != untracedTraceSize_) untracedLaunchWroteTrace(untracedTrace_);
+    if (!untracedTrace_.empty() && fileSize(untracedTrace_) != untracedTraceSize_)
+        untracedLaunchWroteTrace(untracedTrace_);
     result_.seconds = (GetTickCount() - startTick_) / 1000.0;
     return result_;
 }
