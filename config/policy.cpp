@@ -9,6 +9,7 @@
 
 #include "config/path_text.h"
 #include "config/wide_path.h"
+#include "launcher/trace.h"
 
 namespace {
 
@@ -59,12 +60,18 @@ PolicyFile rewritePolicyFile(const std::wstring& path, const std::string& appCod
     if (_wunlink(path.c_str()) == -1 && errno != ENOENT) {
         _wremove(path.c_str());
         struct _stat status;
-        if (_wstat(path.c_str(), &status) == 0) return PolicyFile::Occupied;
+        if (_wstat(path.c_str(), &status) == 0) {
+            traceLine({"policy: file ", traceText(path), ": left in place: ",
+                       (status.st_mode & _S_IFDIR) ? "a folder of that name"
+                                                   : "a file that could not be deleted (read-only)"});
+            return PolicyFile::Occupied;
+        }
     }
     FILE* file = _wfopen(path.c_str(), L"wb");
-    if (!file) return PolicyFile::NotWritten;
-    writePolicyFile(file, appCodeBase, quickTimeCodeBase);
-    return std::fclose(file) == 0 ? PolicyFile::Written : PolicyFile::NotWritten;
+    if (file) writePolicyFile(file, appCodeBase, quickTimeCodeBase);
+    const bool written = file && std::fclose(file) == 0;
+    traceLine({"policy: file ", traceText(path), written ? ": written" : ": not written: the file could not be created"});
+    return written ? PolicyFile::Written : PolicyFile::NotWritten;
 }
 
 }  // namespace
@@ -116,13 +123,19 @@ void preparePolicyFile(LaunchContext& context) {
     if (temporaryFolder(temp)) {
         named = policyFilePath(temp);
         settled = rewritePolicyFile(named, appCodeBase, quickTimeCodeBase) != PolicyFile::NotWritten;
+    } else {
+        traceLine({"policy: TEMP unusable (unset, empty, or too long for the file's path)"});
     }
     if (!settled && systemTemporaryFolder(systemTemp) && systemTemp != temp) {
         const std::wstring fallback = policyFilePath(systemTemp);
-        if (rewritePolicyFile(fallback, appCodeBase, quickTimeCodeBase) != PolicyFile::NotWritten || named.empty()) named = fallback;
+        if (rewritePolicyFile(fallback, appCodeBase, quickTimeCodeBase) != PolicyFile::NotWritten || named.empty())
+            named = fallback;
     }
     // No folder at all: the option names the bare file name, and nothing is written.
-    if (named.empty()) named = policyFilePath(std::wstring());
+    if (named.empty()) {
+        traceLine({"policy: not written: no folder (TEMP unusable, and the system's is a drive root or unreadable)"});
+        named = policyFilePath(std::wstring());
+    }
 
     context.policyPath = fileUrlPath(named);
     context.securityManagerOption = "-Djava.security.manager";

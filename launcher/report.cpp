@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "launcher/trace.h"
+
 namespace {
 
 const char kFatalPrefix[] = "Fatal Error Launching: ";
@@ -149,10 +151,11 @@ std::string unknownErrorText(unsigned long code) {
 
 void reportLaunchError(const char* message, bool fatal) {
     const std::string text = composeLaunchErrorText(message, fatal);
+    traceLine({fatal ? "error reported in the session log and a box: " : "error reported in the session log: ", text});
     appendLogRecord(formatLogRecord(formatTimeStamp(localTimeFields(sessionLogClock())), text));
     if (!fatal) return;
     MessageBoxA(nullptr, text.c_str(), kBoxCaption, MB_OK);
-    std::exit(1);
+    std::exit(traceExit(1));
 }
 
 void showLastError() {

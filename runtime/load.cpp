@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "launcher/report.h"
+#include "launcher/trace.h"
 #include "runtime/locate.h"
 
 namespace {
@@ -40,8 +41,9 @@ std::string runtimeBinFolder(const LaunchContext& context) {
 void loadJavaRuntime(LaunchContext& context) {
     const std::string bin = runtimeBinFolder(context);
     const std::string oldCLibrary = bin + kOldCLibrary;
-    if (!bin.empty() && pathExists(oldCLibrary.c_str())) {
-        if (!LoadLibraryA(oldCLibrary.c_str())) reportLaunchError("Error loading msvcr71.dll", false);
+    if (!bin.empty() && traceCandidate("C library", oldCLibrary.c_str(), pathExists(oldCLibrary.c_str()))) {
+        if (!traceLoad(oldCLibrary.c_str(), LoadLibraryA(oldCLibrary.c_str())))
+            reportLaunchError("Error loading msvcr71.dll", false);
     }
 
     // Later runtimes' jvm.dll imports its C library by name too; it lies in bin, which is not
@@ -53,14 +55,17 @@ void loadJavaRuntime(LaunchContext& context) {
         SetDllDirectoryA(bin.c_str());
         for (const char* name : kNewerCLibraries) {
             const std::string library = bin + name;
-            if (pathExists(library.c_str())) LoadLibraryA(library.c_str());
+            if (pathExists(library.c_str())) traceLoad(library.c_str(), LoadLibraryA(library.c_str()));
         }
     }
 
     // Only an absolute path: a relative one would be looked up from wherever the launch started.
-    HMODULE jvm = isAbsoluteWindowsPath(context.jvmLibraryPath) ? LoadLibraryA(context.jvmLibraryPath) : nullptr;
+    HMODULE jvm = isAbsoluteWindowsPath(context.jvmLibraryPath)
+                      ? traceLoad(context.jvmLibraryPath, LoadLibraryA(context.jvmLibraryPath))
+                      : nullptr;
     if (!bin.empty()) searchSystemFolderInsteadOfCurrent();
     if (!jvm) reportLaunchError("Error loading JVM", true);
     context.jniCreateJavaVM =
         reinterpret_cast<CreateJavaVMFn>(reinterpret_cast<void*>(GetProcAddress(jvm, "JNI_CreateJavaVM")));
+    traceLine({"load: JNI_CreateJavaVM ", context.jniCreateJavaVM ? "found" : "missing"});
 }

@@ -6,6 +6,7 @@
 
 #include "config/path_text.h"
 #include "launcher/report.h"
+#include "launcher/trace.h"
 #include "runtime/registry.h"
 
 namespace {
@@ -32,20 +33,22 @@ bool locatePrivateRuntime(LaunchContext& context) {
     if (!readRegistryPath(key, kMakerValue, runtimeRoot, sizeof runtimeRoot) ||
         !isAbsoluteWindowsPath(runtimeRoot))
         runtimeRoot[0] = '\0';
-    if (!pathExists(runtimeRoot)) {
+    if (!traceCandidate("maker's value", runtimeRoot, pathExists(runtimeRoot))) {
         const std::string fallback = fallbackRuntimeRoot(context.appDir);
-        if (pathExists(fallback.c_str())) copyBounded(runtimeRoot, sizeof runtimeRoot, fallback);
+        if (traceCandidate("fallback Java folder", fallback.c_str(), pathExists(fallback.c_str())))
+            copyBounded(runtimeRoot, sizeof runtimeRoot, fallback);
     }
     if (!isAbsoluteWindowsPath(runtimeRoot)) return false;
 
     context.jreBase += runtimeRoot;
     context.jreBase += "\\";
     context.jreBase += privateRuntimeName();
-    if (!pathExists(context.jreBase.c_str())) return false;
+    if (!traceCandidate("private runtime folder", context.jreBase.c_str(), pathExists(context.jreBase.c_str())))
+        return false;
     if (!copyBounded(context.javaHome, sizeof context.javaHome, context.jreBase)) return false;
 
     const std::string library = context.jreBase + kJvmLibrary;
-    if (!pathExists(library.c_str())) return false;
+    if (!traceCandidate("jvm.dll", library.c_str(), pathExists(library.c_str()))) return false;
     return copyBounded(context.jvmLibraryPath, sizeof context.jvmLibraryPath, library);
 }
 
@@ -97,4 +100,6 @@ void locateJavaRuntime(LaunchContext& context) {
     context.jreBase.clear();
     context.privateRuntime = locatePrivateRuntime(context);
     if (!context.privateRuntime) locateRegisteredRuntime(context);
+    traceLine({"runtime: route chosen: ", context.privateRuntime ? "the private runtime" : "the registered runtime",
+               ", jvm.dll \"", context.jvmLibraryPath, "\""});
 }

@@ -4,9 +4,12 @@
 #include <string>
 
 #include "config/wide_path.h"
+#include "launcher/trace.h"
 
 bool openMachineKey(const char* path, HKEY* key) {
-    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key) == ERROR_SUCCESS;
+    const LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key);
+    traceRegistryOpen(path, *key, status);
+    return status == ERROR_SUCCESS;
 }
 
 bool readRegistryValue(HKEY key, const char* name, char* buffer, size_t capacity) {
@@ -18,9 +21,9 @@ bool readRegistryValue(HKEY key, const char* name, char* buffer, size_t capacity
     const size_t room = capacity < sizeof scratch ? capacity : sizeof scratch;
     DWORD type = 0;
     DWORD got = static_cast<DWORD>(room);
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(scratch), &got) !=
-        ERROR_SUCCESS)
-        return false;
+    const LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(scratch), &got);
+    traceRegistryRead(key, name, status, type, scratch, got > room ? static_cast<DWORD>(room) : got);
+    if (status != ERROR_SUCCESS) return false;
     if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
     if (got > room) return false;
 
@@ -43,18 +46,19 @@ bool readRegistryPath(HKEY key, const char* name, char* buffer, size_t capacity)
     for (const char* c = name; *c; ++c) wideName += static_cast<wchar_t>(static_cast<unsigned char>(*c));
     DWORD type = 0;
     DWORD got = static_cast<DWORD>(room);
-    if (RegQueryValueExW(key, wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(scratch), &got) !=
-        ERROR_SUCCESS)
-        return false;
+    const LONG status = RegQueryValueExW(key, wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(scratch), &got);
+    // A string stored without its terminator ends at the data's end (an odd last byte is dropped).
+    size_t length = 0;
+    const size_t characters = (got > room ? room : got) / sizeof(wchar_t);
+    while (status == ERROR_SUCCESS && length < characters && scratch[length] != L'\0') ++length;
+    const std::wstring value(scratch, length);
+    traceRegistryRead(key, name, status, type, value);
+    if (status != ERROR_SUCCESS) return false;
     if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
     if (got > room) return false;
 
-    // A string stored without its terminator ends at the data's end (an odd last byte is dropped).
-    size_t length = 0;
-    const size_t characters = got / sizeof(wchar_t);
-    while (length < characters && scratch[length] != L'\0') ++length;
     std::string text;
-    if (length > 0 && !ansiPath(std::wstring(scratch, length), text)) return false;
+    if (length > 0 && !ansiPath(value, text)) return false;
     if (text.size() >= capacity) return false;
     std::memcpy(buffer, text.c_str(), text.size() + 1);
     return true;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Benchmarks: launch overhead against its floors, archive scan at scale, executable size.
 # Prints figures; asserts nothing. Usage: scripts/bench.sh [rounds]
+# KORVO_BENCH_BASELINE=<an earlier Korvo.exe> adds it to the launch figures, run alternately.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/install-deps.sh"

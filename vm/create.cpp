@@ -5,6 +5,7 @@
 #include "config/class_path.h"
 #include "config/wide_path.h"
 #include "launcher/report.h"
+#include "launcher/trace.h"
 
 namespace {
 
@@ -46,6 +47,7 @@ JavaVmSession createJavaVM(const LaunchContext& context) {
     for (int i = 0; i < kVmOptionCount; ++i) {
         options[i].optionString = const_cast<char*>(texts[i]->c_str());
         options[i].extraInfo = nullptr;
+        traceOption(i, *texts[i]);
     }
     JavaVMInitArgs initArgs;
     initArgs.version = JNI_VERSION_1_4;
@@ -60,6 +62,7 @@ JavaVmSession createJavaVM(const LaunchContext& context) {
     JavaVmSession session;
     void* env = nullptr;
     const jint result = context.jniCreateJavaVM(&session.vm, &env, &initArgs);
+    traceNumber("vm: JNI_CreateJavaVM returned ", result);
     if (result < 0) reportLaunchError(kCreateFailed, true);
     session.env = static_cast<JNIEnv*>(env);
     return session;

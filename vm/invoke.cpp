@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "launcher/report.h"
+#include "launcher/trace.h"
 
 namespace {
 
@@ -15,6 +16,7 @@ const char kStringClass[] = "java/lang/String";
 // Describes a pending exception, then lets the machine end the process with message.
 void failThroughVm(JNIEnv* env, const char* message) {
     if (env->ExceptionOccurred()) env->ExceptionDescribe();
+    traceLine({"vm: FatalError \"", message, "\": the runtime ends the process with its own exit code"});
     env->FatalError(message);
 }
 
@@ -35,6 +37,7 @@ jobjectArray buildArgumentArray(JNIEnv* env, jclass stringClass, LPWSTR* argv, i
 void invokeMain(const JavaVmSession& session) {
     JNIEnv* env = session.env;
     jclass mainClass = env->FindClass(kMainClass);
+    traceLine({"main class ", kMainClass, mainClass ? ": found" : ": not found"});
     if (!mainClass) reportLaunchError("Failed to find main class", true);
 
     jmethodID mainMethod = env->GetStaticMethodID(mainClass, kMainName, kMainSignature);
@@ -49,8 +52,12 @@ void invokeMain(const JavaVmSession& session) {
 
     // The table's own variadic entry, not the C++ wrapper, which goes through the va_list one.
     env->functions->CallStaticVoidMethod(env, mainClass, mainMethod, arguments);
+    if (traceEnabled()) traceLine({"main ", env->ExceptionOccurred() ? "ended in an exception" : "returned"});
+    tracePhase("main");
     if (env->ExceptionOccurred()) env->ExceptionDescribe();
 
-    session.vm->DestroyJavaVM();
+    const jint destroyed = session.vm->DestroyJavaVM();
+    traceNumber("vm: DestroyJavaVM returned ", destroyed);
+    tracePhase("DestroyJavaVM (waits for the application's other threads)");
     LocalFree(argv);
 }

@@ -102,20 +102,32 @@ void benchLaunch(int rounds) {
     installMainJar(bare.appDir);
     const std::string benchDir = buildDir() + "\\tests";
     const std::wstring env = environmentBlock(layout);
+    const std::wstring tracedEnv = environmentBlock(layout, "KORVO_TRACE=1");
+    // An earlier build of Korvo.exe (KORVO_BENCH_BASELINE, a host or Windows path) in the same
+    // folder, so the untraced launch is compared with what it cost before, in the same run.
+    const char* baselineSource = std::getenv("KORVO_BENCH_BASELINE");
+    const std::string baseline = baselineSource && *baselineSource ? layout.appDir + "\\KorvoBaseline.exe" : "";
+    if (!baseline.empty())
+        copyFile(baselineSource[0] == '/' ? unixToWindowsPath(baselineSource) : baselineSource, baseline);
     const std::wstring hostArgs = L"\"" + utf8ToWide(runtime) + L"\" \"" + utf8ToWide(layout.appDir) + L"\\Korvo.jar\"";
 
-    std::vector<double> korvo, noLib, host, empty;
+    std::vector<double> korvo, noLib, host, empty, traced, before;
     for (int i = 0; i < rounds + 3; ++i) {
         const double k = timedRun(layout.exe, L"", env);
+        const double t = timedRun(layout.exe, L"", tracedEnv);
+        const double b = baseline.empty() ? 0 : timedRun(baseline, L"", env);
         const double n = timedRun(bare.exe, L"", env);
         const double h = timedRun(benchDir + "\\bench_minimal_host.exe", hostArgs, env);
         const double e = timedRun(benchDir + "\\bench_empty_gui.exe", L"", env);
-        if (k < 0 || n < 0 || h < 0 || e < 0) {
-            std::printf("  a run failed (Korvo %.0f, no lib %.0f, host %.0f, empty %.0f)\n", k, n, h, e);
+        if (k < 0 || n < 0 || h < 0 || e < 0 || t < 0 || b < 0) {
+            std::printf("  a run failed (Korvo %.0f, no lib %.0f, host %.0f, empty %.0f, traced %.0f, baseline %.0f)\n",
+                        k, n, h, e, t, b);
             return;
         }
         if (i < 3) continue;  // warm-up: first runs pay for cold caches
         korvo.push_back(k);
+        traced.push_back(t);
+        before.push_back(b);
         noLib.push_back(n);
         host.push_back(h);
         empty.push_back(e);
@@ -129,6 +141,12 @@ void benchLaunch(int rounds) {
     printAgainst("Korvo.exe - minimal host", k, h);
     printAgainst("Korvo.exe - empty GUI program", k, e);
     printAgainst("Korvo.exe no lib - minimal host", n, h);
+    const Stats t = summarize(traced), b = summarize(before);
+    printStats("Korvo.exe, KORVO_TRACE=1", t);
+    printAgainst("traced - untraced", t, k);
+    if (baseline.empty()) return;
+    printStats("earlier Korvo.exe (baseline)", b);
+    printAgainst("Korvo.exe - earlier Korvo.exe", k, b);
 }
 
 // The same pair with the real runtime (Avian): the launcher's share of a real start. The

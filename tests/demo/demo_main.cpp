@@ -90,6 +90,10 @@ int main() {
     launch.env["ProgramFiles"] = root + "\\Program Files";
     if (!real) launch.env["KORVO_STANDIN_TRACE"] = trace;
     launch.stderrFile = output;
+    // KORVO_TRACE given to the demo reaches the launch, and its trace is shown at the end.
+    char traceSwitch[16] = {};
+    const DWORD traceLength = GetEnvironmentVariableA("KORVO_TRACE", traceSwitch, sizeof traceSwitch);
+    if (traceLength > 0 && traceLength < sizeof traceSwitch) launch.env["KORVO_TRACE"] = traceSwitch;
     launch.arguments = L"--open \"C:\\Vid\u00e9os\\\u00e9t\u00e9 2026.mov\" \"\" \u041f\u0440\u0438\u0432\u0435\u0442";
 
     if (real) {
@@ -131,5 +135,10 @@ int main() {
     if (exists(log)) std::printf("%s\n", readFile(log).c_str());
     printValue("Crash log:", profile + "\\Logs\\Korvo.exe_error<process id>.log (only if the runtime crashes" +
                                  std::string(real ? "; Avian ignores this option)" : ")"));
+    const std::string launchTrace = profile + "\\Logs\\Korvo Launch Trace.txt";
+    if (exists(launchTrace)) {
+        printValue("Launch trace:", launchTrace);
+        std::printf("%s", readFile(launchTrace).c_str());
+    }
     return result.exitCode == 0 && !result.timedOut ? 0 : 1;
 }

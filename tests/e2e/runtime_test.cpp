@@ -233,6 +233,19 @@ TEST_F(RuntimeChoice, RegisteredRouteNeverLoadsACLibraryRelativeToTheStartFolder
     EXPECT_EQ(linesWithPrefix(trace(), "msvcr71 attach "), std::vector<std::string>{"msvcr71 attach " + found});
 }
 
+TEST_F(RuntimeChoice, LaunchTraceNamesTheLoadErrorAndMachineTypeOfA64BitJvm) {
+    const std::string runtime = installPrivateRuntime(layout.root + "\\Maker");
+    copyFile(standinDir() + "\\x64\\jvm.dll", runtime + "\\bin\\client\\jvm.dll");
+    registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\Maker");
+    Launch traced = standardLaunch(layout);
+    traced.env["KORVO_TRACE"] = "1";
+    expectFatal(runKorvo(layout.exe, traced), "Error loading JVM");
+    const auto loads = linesWithPrefix(launchTraceSteps(layout.launchTrace()),
+                                       "load \"" + runtime + "\\bin\\client\\jvm.dll\": failed, error 193: ");
+    ASSERT_EQ(loads.size(), 1u) << readFile(layout.launchTrace());
+    EXPECT_NE(loads[0].find("x86-64 (64-bit)"), std::string::npos) << loads[0];
+}
+
 TEST_F(RuntimeChoice, LibraryWithoutTheEntryPointIsNeverCalled) {
     const std::string runtime = installPrivateRuntime(layout.root + "\\Maker");
     copyFile(standinDir() + "\\noexport\\jvm.dll", runtime + "\\bin\\client\\jvm.dll");

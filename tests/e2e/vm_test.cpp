@@ -210,6 +210,26 @@ TEST_F(FullLaunch, ProcessLivesUntilTheApplicationsThreadEnds) {
     EXPECT_TRUE(hasLine(trace(), "DestroyJavaVM returned"));
 }
 
+TEST_F(FullLaunch, LaunchTraceOnlyWhenSwitchedOnAndItsOptionsAreWhatTheMachineReceived) {
+    Launch launch = standardLaunch(layout);
+    for (const char* off : {"", "0"}) {
+        launch.env["KORVO_TRACE"] = off;
+        EXPECT_EQ(runKorvo(layout.exe, launch).exitCode, 0u);
+        EXPECT_FALSE(exists(layout.launchTrace())) << "KORVO_TRACE=" << off;
+    }
+    removeTree(layout.trace);
+    launch.env["KORVO_TRACE"] = "1";
+    EXPECT_EQ(runKorvo(layout.exe, launch).exitCode, 0u);
+    const std::vector<std::string> steps = launchTraceSteps(layout.launchTrace());
+    std::vector<std::string> options;
+    for (const std::string& step : linesWithPrefix(steps, "vm: option "))
+        options.push_back(step.substr(step.find(": ", 11) + 2));
+    EXPECT_EQ(options.size(), 7u);
+    EXPECT_EQ(options, traceOptions(trace()));
+    EXPECT_TRUE(hasLine(steps, "main returned")) << readFile(layout.launchTrace());
+    EXPECT_EQ(steps.back(), "exit code 0");
+}
+
 TEST_F(FullLaunch, UnsetProfileLeavesTheWorkingDirectoryAlone) {
     Launch launch = standardLaunch(layout);
     launch.env.erase("USERPROFILE");
@@ -221,13 +241,22 @@ TEST_F(FullLaunch, UnsetProfileLeavesTheWorkingDirectoryAlone) {
 }
 
 TEST_F(FullLaunch, SecondStartWhileTheFirstRunsIsRefused) {
-    RunningKorvo running(layout.exe, heldLaunch("block"));
+    Launch held = heldLaunch("block");
+    held.env["KORVO_TRACE"] = "1";
+    RunningKorvo running(layout.exe, held);
     ASSERT_TRUE(running.waitForTraceLine(layout.trace, "main args=0"));
 
-    const LaunchResult second = runKorvo(layout.exe, standardLaunch(layout));
+    Launch traced = standardLaunch(layout);
+    traced.env["KORVO_TRACE"] = "1";
+    const LaunchResult second = runKorvo(layout.exe, traced);
     EXPECT_EQ(second.exitCode, 1u);
     EXPECT_TRUE(second.boxes.empty());
     EXPECT_EQ(linesWithPrefix(trace(), "create version").size(), 1u);
+    // The silent refusal is in the launch trace, written before the refused start ends.
+    const std::vector<std::string> steps = launchTraceSteps(layout.launchTrace());
+    ASSERT_GE(steps.size(), 2u);
+    EXPECT_EQ(steps[steps.size() - 2].rfind("guard: refused", 0), 0u) << readFile(layout.launchTrace());
+    EXPECT_EQ(steps.back(), "exit code 1");
     EXPECT_TRUE(running.stillRunningAfter(200));
 
     writeFile(releaseFile(), "");

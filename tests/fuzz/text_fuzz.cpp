@@ -18,6 +18,7 @@
 #include "config/policy.h"
 #include "launcher/app_dir.h"
 #include "launcher/report.h"
+#include "launcher/trace.h"
 #include "vm/create.h"
 
 namespace {
@@ -304,6 +305,21 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     return 0;
 }
 
+// File and resource bytes as the trace reads them: never a read outside them (the sanitizer
+// sees to that), and what is found is really there.
+void checkTraceBytes(const std::string& bytes) {
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    unsigned machine = 0x10000;
+    if (peMachineType(data, bytes.size(), machine)) {
+        CHECK(startsWith(bytes, "MZ"));
+        CHECK(machine <= 0xFFFF);
+        CHECK(bytes.find(std::string("PE\0\0", 4)) != std::string::npos);
+    }
+    const std::string version = fixedFileVersion(data, bytes.size());
+    CHECK(version.empty() || (count(version, '.') == 3 && version.size() <= 23));
+    CHECK(version.empty() || bytes.find("\xBD\x04\xEF\xFE") != std::string::npos);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     FuzzedDataProvider data(bytes, size);
     const bool flagA = data.ConsumeBool();
@@ -332,5 +348,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     checkProfileTexts(d, true);
     checkProfileLimits(c);
     checkErrorTexts(code, a, flagA);
+    checkTraceBytes(d);
     return 0;
 }

@@ -84,7 +84,20 @@ std::wstring buildEnvironmentBlock(const std::map<std::string, std::string>& env
     return block;
 }
 
+// Size of a file, -1 when there is none.
+long long fileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(utf8ToWide(path).c_str(), GetFileExInfoStandard, &data)) return -1;
+    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+void reportStrayTrace(const std::string& traceFile) {
+    std::fprintf(stderr, "harness: a launch without KORVO_TRACE wrote %s\n", traceFile.c_str());
+}
+
 }  // namespace
+
+void (*untracedLaunchWroteTrace)(const std::string& traceFile) = reportStrayTrace;
 
 std::string unixToWindowsPath(const std::string& unixPath) {
     std::string path = "Z:" + unixPath;
@@ -321,6 +334,13 @@ RunningKorvo::RunningKorvo(const std::string& exe, const Launch& launch) : launc
             startup.hStdError = errorFile;
         }
     }
+    const auto traceSwitch = launch.env.find("KORVO_TRACE");
+    const auto profile = launch.env.find("USERPROFILE");
+    const bool traced = traceSwitch != launch.env.end() && !traceSwitch->second.empty() && traceSwitch->second != "0";
+    if (!traced && profile != launch.env.end() && !profile->second.empty()) {
+        untracedTrace_ = profile->second + "\\Logs\\Korvo Launch Trace.txt";
+        untracedTraceSize_ = fileSize(untracedTrace_);
+    }
     const std::wstring currentDir = utf8ToWide(launch.currentDir);
     PROCESS_INFORMATION info = {};
     startTick_ = GetTickCount();
@@ -397,6 +417,8 @@ LaunchResult RunningKorvo::wait() {
         }
     }
     GetExitCodeProcess(process_, &result_.exitCode);
+    if (!untracedTrace_.empty() && fileSize(untracedTrace_) != untracedTraceSize_)
+        untracedLaunchWroteTrace(untracedTrace_);
     result_.seconds = (GetTickCount() - startTick_) / 1000.0;
     return result_;
 }
@@ -420,6 +442,18 @@ std::vector<std::string> traceLines(const std::string& traceFile) {
         start = end + 1;
     }
     return lines;
+}
+
+std::vector<std::string> launchTraceSteps(const std::string& traceFile) {
+    std::vector<std::string> steps;
+    for (const std::string& line : traceLines(traceFile)) {
+        const size_t digits = line.find_first_not_of(' ');
+        const size_t unit = line.find(" ms  ");
+        const bool timed = digits < unit && unit != std::string::npos &&
+                           line.find_first_not_of("0123456789", digits) == unit;
+        steps.push_back(timed ? line.substr(unit + 5) : "untimed: " + line);
+    }
+    return steps;
 }
 
 std::vector<std::string> linesWithPrefix(const std::vector<std::string>& lines, const std::string& prefix) {

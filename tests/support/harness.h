@@ -50,6 +50,7 @@ struct Layout {
     std::string stderrFile;    // root\stderr.txt
     std::string logFile() const { return profile + "\\Logs\\Korvo Session Log.txt"; }
     std::string policyFile() const { return temp + "\\Korvo.exe.policy"; }
+    std::string launchTrace() const { return profile + "\\Logs\\Korvo Launch Trace.txt"; }
 };
 Layout makeLayout(const std::string& name, const std::string& appSubdir = "Apps\\Korvo");
 
@@ -135,7 +136,13 @@ private:
     LaunchResult result_;
     std::vector<HWND> seen_;
     DWORD startTick_ = 0;
+    std::string untracedTrace_;  // the launch trace a launch without the switch must leave alone
+    long long untracedTraceSize_ = -1;
 };
+
+// Called when a launch without KORVO_TRACE changed the launch trace in its profile folder; the
+// test programs count it as a failure (shipped_build_check.cpp).
+extern void (*untracedLaunchWroteTrace)(const std::string& traceFile);
 
 LaunchResult runKorvo(const std::string& exe, const Launch& launch);
 
@@ -143,6 +150,9 @@ LaunchResult runKorvo(const std::string& exe, const Launch& launch);
 std::vector<std::string> traceLines(const std::string& traceFile);
 std::vector<std::string> linesWithPrefix(const std::vector<std::string>& lines, const std::string& prefix);
 bool hasLine(const std::vector<std::string>& lines, const std::string& line);
+// The steps of Korvo.exe's own launch trace, each without its leading milliseconds; a line
+// without them is given whole after "untimed: ".
+std::vector<std::string> launchTraceSteps(const std::string& traceFile);
 // Values of "option[i]=..." lines, in order.
 std::vector<std::string> traceOptions(const std::vector<std::string>& lines);
 // Values of "arg[i]=..." lines, in order.

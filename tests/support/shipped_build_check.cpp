@@ -1,5 +1,6 @@
 // Linked into every test program: before the first test it makes sure that what the tests run
-// and launch is the shipped 32-bit build, and says in which Windows setting it runs.
+// and launch is the shipped 32-bit build, and says in which Windows setting it runs; every
+// launch without the trace switch that leaves a launch trace behind fails its test.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -39,6 +40,12 @@ public:
         ASSERT_EQ(sizeof(void*), 4u) << "the test program is not the 32-bit build";
     }
 };
+
+void failStrayTrace(const std::string& traceFile) {
+    ADD_FAILURE() << "a launch without KORVO_TRACE wrote " << traceFile;
+}
+
+[[maybe_unused]] const bool strayTraceFails = (harness::untracedLaunchWroteTrace = failStrayTrace, true);
 
 [[maybe_unused]] const ::testing::Environment* const shippedBuildCheck =
     ::testing::AddGlobalTestEnvironment(new ShippedBuildCheck);

@@ -149,6 +149,39 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR text, int length, LP
                         LPCSTR defaultChar, BOOL* usedDefault);
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR bytes, int length, LPWSTR text, int size);
 
+// What the launch trace (launcher/trace.cpp) uses.
+typedef struct HINSTANCE__* HMODULE;
+typedef struct HRSRC__* HRSRC;
+typedef void* HGLOBAL;
+typedef void (*FARPROC)();
+union LARGE_INTEGER {
+    std::int64_t QuadPart;
+};
+struct OSVERSIONINFOW {
+    DWORD dwOSVersionInfoSize, dwMajorVersion, dwMinorVersion, dwBuildNumber, dwPlatformId;
+    wchar_t szCSDVersion[128];
+};
+#define GENERIC_READ 0x80000000u
+#define FILE_APPEND_DATA 0x0004
+#define OPEN_ALWAYS 4
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define ERROR_ENVVAR_NOT_FOUND 203L
+#define MAKEINTRESOURCEA(i) (reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(i)))
+BOOL WriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, void* overlapped);
+BOOL ReadFile(HANDLE file, LPVOID data, DWORD size, LPDWORD got, void* overlapped);
+HANDLE GetCurrentProcess();
+DWORD GetCurrentProcessId();
+BOOL GetProcessTimes(HANDLE process, LPFILETIME creation, LPFILETIME exit, LPFILETIME kernel, LPFILETIME user);
+BOOL QueryPerformanceCounter(LARGE_INTEGER* counter);
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
+HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type);
+HGLOBAL LoadResource(HMODULE module, HRSRC resource);
+LPVOID LockResource(HGLOBAL data);
+DWORD SizeofResource(HMODULE module, HRSRC resource);
+HMODULE GetModuleHandleA(LPCSTR name);
+FARPROC GetProcAddress(HMODULE module, LPCSTR name);
+UINT GetACP();
+
 // Microsoft C runtime names (io.h, direct.h, sys/stat.h).
 struct _stat {
     unsigned int st_mode;

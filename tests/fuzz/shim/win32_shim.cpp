@@ -61,6 +61,20 @@ int _wunlink(const wchar_t*) { unexpected("_wunlink"); }
 int _wremove(const wchar_t*) { unexpected("_wremove"); }
 int _wmkdir(const wchar_t*) { unexpected("_wmkdir"); }
 std::FILE* _wfopen(const wchar_t*, const wchar_t*) { unexpected("_wfopen"); }
+BOOL WriteFile(HANDLE, LPCVOID, DWORD, LPDWORD, void*) { unexpected("WriteFile"); }
+BOOL ReadFile(HANDLE, LPVOID, DWORD, LPDWORD, void*) { unexpected("ReadFile"); }
+HANDLE GetCurrentProcess() { unexpected("GetCurrentProcess"); }
+DWORD GetCurrentProcessId() { unexpected("GetCurrentProcessId"); }
+BOOL GetProcessTimes(HANDLE, LPFILETIME, LPFILETIME, LPFILETIME, LPFILETIME) { unexpected("GetProcessTimes"); }
+BOOL QueryPerformanceCounter(LARGE_INTEGER*) { unexpected("QueryPerformanceCounter"); }
+BOOL QueryPerformanceFrequency(LARGE_INTEGER*) { unexpected("QueryPerformanceFrequency"); }
+HRSRC FindResourceA(HMODULE, LPCSTR, LPCSTR) { unexpected("FindResourceA"); }
+HGLOBAL LoadResource(HMODULE, HRSRC) { unexpected("LoadResource"); }
+LPVOID LockResource(HGLOBAL) { unexpected("LockResource"); }
+DWORD SizeofResource(HMODULE, HRSRC) { unexpected("SizeofResource"); }
+HMODULE GetModuleHandleA(LPCSTR) { unexpected("GetModuleHandleA"); }
+FARPROC GetProcAddress(HMODULE, LPCSTR) { unexpected("GetProcAddress"); }
+UINT GetACP() { unexpected("GetACP"); }
 int _stat(const char*, struct _stat*) { unexpected("_stat"); }
 int _access(const char*, int) { unexpected("_access"); }
 int _unlink(const char*) { unexpected("_unlink"); }
