@@ -1,7 +1,5 @@
 #include "launcher/report.h"
 
-#include "config/wide_path.h"
-
 #include <direct.h>
 #include <windows.h>
 
@@ -9,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "config/wide_path.h"
 #include "launcher/trace.h"
 
 namespace {
