@@ -2,7 +2,7 @@
 # Builds Korvo.exe and launches the demo application under Wine, then reports what happened.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-"$here/install-deps.sh"
+KORVO_COMMAND=scripts/demo.sh "$here/install-deps.sh"
 source "$here/wine-env.sh"
 
 korvo_build korvo_demo

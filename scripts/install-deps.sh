@@ -1,7 +1,76 @@
 #!/usr/bin/env bash
 # Installs what the build, the demo and the tests need from Debian's archive. Quiet and quick
-# when everything is already present.
+# when everything is already present (then no network is touched).
+#
+# A Debian mirror in the middle of a sync serves some package indexes that fail to download
+# (e.g. "File has unexpected size ... Mirror sync in progress?"), sometimes for 20 minutes and
+# more. The index update is therefore tried up to KORVO_APT_TRIES times (default 6), with waits
+# growing from KORVO_APT_WAIT seconds (default 60: 60, 90, 120, 150, 180 s, 10 minutes in all);
+# after a failed update, the install is tried with the indexes already in place, and only a
+# failed install stops the script. Sourced (tests/setup/check_apt_retry.sh,
+# scripts/pe32route/setup.sh), this file only defines the functions of that update step.
 set -euo pipefail
+
+# korvo_apt_update_then UPDATE-COMMAND... -- INSTALL-COMMAND...
+# Runs the update (an "apt-get update"); when it fails, tries the install all the same, since what
+# is needed may well be installable from the indexes in place; when that fails too, waits and
+# tries both again. Returns the install's status; after the last try, says which index failed.
+korvo_apt_update_then() {
+  local update=() install=() log tries=${KORVO_APT_TRIES:-6} base=${KORVO_APT_WAIT:-60}
+  local try=1 total=0 k indexes what
+  while [ "$1" != -- ]; do update+=("$1"); shift; done
+  shift
+  install=("$@")
+  log=$(mktemp -t korvo-apt.XXXXXX)
+  for ((k = 2; k <= tries; k++)); do total=$((total + base * k / 2)); done
+  if [ "$total" -ge 120 ]; then total="$((total / 60)) minutes"; else total="$total s"; fi
+  while :; do
+    if "${update[@]}" >"$log" 2>&1; then
+      rm -f "$log"
+      "${install[@]}"
+      return
+    fi
+    # The indexes that failed, as "suite architecture", from apt's "Failed to fetch" lines.
+    indexes=$(sed -n 's|.*Failed to fetch .*/dists/\([^/ ]*\)/\(.*binary-\([a-z0-9]*\)/\)\{0,1\}.*|\1 \3|p' "$log" \
+      | sed 's/ $//' | sort -u | paste -sd, - | sed 's/,/, /g')
+    what="Debian's package index"
+    if grep -qiE 'Mirror sync in progress|unexpected size|Hash Sum mismatch' "$log"; then
+      what+=" is being updated on the mirror"
+    else
+      what+=" could not be fetched from the mirror"
+    fi
+    [ -n "$indexes" ] || indexes=$(grep -m1 '^E: ' "$log" | cut -c4- || true)
+    what+=" (${indexes:-apt gave no reason})"
+    if "${install[@]}" >>"$log" 2>&1; then
+      echo "$what; everything needed was installed from the package indexes already in place."
+      rm -f "$log"
+      return 0
+    fi
+    if [ "$try" -ge "$tries" ]; then
+      {
+        echo "$what; it failed $tries times over $total, and what is needed cannot be installed without it."
+        echo "This is the state of Debian's mirror, not a fault of this project or of this machine."
+        echo "Run ${KORVO_COMMAND:-the same command} again later (in half an hour, say). apt's own output: $log"
+      } >&2
+      return 1
+    fi
+    try=$((try + 1))
+    echo "$what; trying again in $((base * try / 2)) s ($try/$tries)"
+    sleep "$((base * try / 2))"
+  done
+}
+
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+# The install of the given packages, the index update first.
+korvo_apt_install() {
+  "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o Acquire::Retries=3 install -y -qq \
+    --no-install-recommends "$@" >/dev/null
+}
+korvo_update_and_install() {  # PACKAGE...
+  korvo_apt_update_then "${sudo_cmd[@]}" apt-get -o Acquire::Retries=3 update -qq -- korvo_apt_install "$@"
+}
+[ "${BASH_SOURCE[0]}" = "$0" ] || return 0
 
 packages=(
   cmake ninja-build python3 file
@@ -14,9 +83,6 @@ packages=(
   wine32:i386
 )
 
-sudo_cmd=()
-[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -26,9 +92,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     "${sudo_cmd[@]}" dpkg --add-architecture i386
   fi
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" >/dev/null
+  korvo_update_and_install "${missing[@]}"
 fi
 
 # Where the kernel refuses 32-bit code, the shipped 32-bit program runs through the emulated

@@ -5,7 +5,7 @@
 # wow64_* in tests/CMakeLists.txt).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-"$here/install-deps.sh"
+KORVO_COMMAND=scripts/test.sh "$here/install-deps.sh"
 
 if [ -z "${KORVO_IN_XVFB:-}" ]; then
   exec env KORVO_IN_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
@@ -20,9 +20,11 @@ korvo_prepare_prefix "$KORVO_WINE_PREFIX" win32 & win32_ready=$!
 korvo_prepare_prefix "$KORVO_WOW64_PREFIX" win64 & wow64_ready=$!
 wait $win32_ready
 wait $wow64_ready
-# A hidden window in each keeps Wine's desktop alive between the tests' message boxes.
+# A hidden window in each keeps Wine's desktop alive between the tests' message boxes. The
+# desktop process inherits the standard error of the program that starts it, here the keeper's
+# or a test program's: never CTest's pipe itself (scripts/wine-run), which would stay open.
 for prefix in "$KORVO_WINE_PREFIX" "$KORVO_WOW64_PREFIX"; do
-  KORVO_PREFIX=$prefix korvo_wine "$KORVO_RUN_BUILD/tests/desktop_keeper.exe" &
+  KORVO_PREFIX=$prefix korvo_wine "$KORVO_RUN_BUILD/tests/desktop_keeper.exe" </dev/null >>"$prefix.log" 2>&1 &
 done
 
 status=0

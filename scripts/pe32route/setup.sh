@@ -71,8 +71,12 @@ APT::Architecture "amd64";
 APT::Architectures { "amd64"; };
 APT::Sandbox::User "root";
 EOF
-  APT_CONFIG="$A/apt.conf" apt-get update -qq >&2 || die "apt-get update of $suites failed"
-  (cd "$A/deb" && APT_CONFIG="$A/apt.conf" apt-get download -q qemu-user >&2) || die "qemu-user could not be fetched"
+  # A mirror in mid-sync: the update is retried with back-off, and qemu-user fetched as soon as
+  # the indexes in place have it (scripts/install-deps.sh).
+  source "$here/../install-deps.sh"
+  fetch_qemu() { (cd "$A/deb" && APT_CONFIG="$A/apt.conf" apt-get -o Acquire::Retries=3 download -q qemu-user >&2); }
+  korvo_apt_update_then env APT_CONFIG="$A/apt.conf" apt-get -o Acquire::Retries=3 update -qq -- fetch_qemu >&2 \
+    || die "qemu-user could not be fetched from $mirror ($suites)"
   deb=$(ls "$A"/deb/qemu-user_*.deb | head -1)
   tmp=$(mktemp -d)
   dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$tmp" ./usr/bin/qemu-i386 || die "qemu-i386 not in $deb"
