@@ -2,7 +2,6 @@
 
 #include <direct.h>
 
-#include <cstdlib>
 #include <cstring>
 
 #include "config/wide_path.h"
@@ -39,6 +38,14 @@ std::string number(long long value) {
     } while (rest && at > 1);
     if (value < 0) digits[--at] = '-';
     return std::string(digits + at, sizeof digits - at);
+}
+
+// Four hexadecimal digits, upper case.
+std::string hex4(unsigned value) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (int shift = 12; shift >= 0; shift -= 4) text += kHex[(value >> shift) & 0xF];
+    return text;
 }
 
 // A little-endian 16-bit field.
@@ -274,15 +281,13 @@ std::string traceText(const std::wstring& value) {
     std::string ansi;
     if (exactAnsi(value, ansi)) return quoted(ansi);
     // Characters the code page lacks as \uXXXX, so the line stays in the trace's code page.
-    static const char kHex[] = "0123456789ABCDEF";
     std::string shown;
     for (const wchar_t c : value) {
         std::string bytes;
         if (exactAnsi(std::wstring(1, c), bytes)) {
             shown += bytes;
         } else {
-            shown += "\\u";
-            for (int shift = 12; shift >= 0; shift -= 4) shown += kHex[(c >> shift) & 0xF];
+            shown += "\\u" + hex4(c);
         }
     }
     return quoted(shown) + (ansiPath(value, ansi) ? ", handed on as its short form " + quoted(ansi)
@@ -313,10 +318,7 @@ std::string machineTypeName(unsigned machine) {
     case 0x0200: return "IA-64 (64-bit)";
     case 0x01C4: return "ARM (32-bit)";
     }
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string text = "unknown (0x";
-    for (int shift = 12; shift >= 0; shift -= 4) text += kHex[(machine >> shift) & 0xF];
-    return text + ")";
+    return "unknown (0x" + hex4(machine) + ")";
 }
 
 std::string fixedFileVersion(const unsigned char* record, size_t size) {

@@ -22,6 +22,15 @@ void searchSystemFolderInsteadOfCurrent() {
     SetDllDirectoryA(length > 0 && length < MAX_PATH ? systemDir : "");
 }
 
+// The folder of the runtime's C libraries, or empty when none should be tried: bin under the
+// private runtime folder, or under the registered Java home. Only absolute paths qualify, so
+// nothing is ever loaded relative to the folder the launch was started from.
+std::string runtimeBinFolder(const LaunchContext& context) {
+    std::string path = context.privateRuntime ? context.jreBase : std::string(context.javaHome);
+    if (!isAbsoluteWindowsPath(path.c_str())) return std::string();
+    return path + kBinFolder;
+}
+
 }  // namespace
 
 void restrictLibrarySearch() {
@@ -30,12 +39,6 @@ void restrictLibrarySearch() {
     // the system folder takes the current folder's place on every loader; not all of them
     // honour the empty text.
     searchSystemFolderInsteadOfCurrent();
-}
-
-std::string runtimeBinFolder(const LaunchContext& context) {
-    std::string path = context.privateRuntime ? context.jreBase : std::string(context.javaHome);
-    if (!isAbsoluteWindowsPath(path.c_str())) return std::string();
-    return path + kBinFolder;
 }
 
 void loadJavaRuntime(LaunchContext& context) {

@@ -41,7 +41,6 @@ typedef DWORD REGSAM;
 #define KEY_READ 0x20019
 #define ERROR_SUCCESS 0L
 #define ERROR_INVALID_PARAMETER 87L
-#define FIND_FIRST_EX_LARGE_FETCH 0x00000002
 #define REG_SZ 1
 #define REG_EXPAND_SZ 2
 #define MB_OK 0x00000000u
@@ -78,19 +77,6 @@ typedef long HRESULT;
 #define WC_NO_BEST_FIT_CHARS 0x00000400
 #define SHGFP_TYPE_CURRENT 0
 
-struct WIN32_FIND_DATAA {
-    DWORD dwFileAttributes;
-    FILETIME ftCreationTime;
-    FILETIME ftLastAccessTime;
-    FILETIME ftLastWriteTime;
-    DWORD nFileSizeHigh;
-    DWORD nFileSizeLow;
-    DWORD dwReserved0;
-    DWORD dwReserved1;
-    char cFileName[MAX_PATH];
-    char cAlternateFileName[14];
-};
-
 struct WIN32_FIND_DATAW {
     DWORD dwFileAttributes;
     FILETIME ftCreationTime;
@@ -104,19 +90,9 @@ struct WIN32_FIND_DATAW {
     WCHAR cAlternateFileName[14];
 };
 
-enum FINDEX_INFO_LEVELS { FindExInfoStandard, FindExInfoBasic };
-enum FINDEX_SEARCH_OPS { FindExSearchNameMatch, FindExSearchLimitToDirectories };
 
-HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data);
-HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* data, FINDEX_SEARCH_OPS search,
-                        void* filter, DWORD flags);
-BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* data);
 BOOL FindClose(HANDLE search);
 DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
-DWORD GetTempPathA(DWORD size, LPSTR buffer);
-DWORD GetModuleFileNameA(void* module, LPSTR buffer, DWORD size);
-DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
-BOOL SetCurrentDirectoryA(LPCSTR path);
 DWORD GetLastError();
 void SetLastError(DWORD code);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
@@ -132,7 +108,6 @@ BOOL IsDBCSLeadByte(BYTE c);
 void GetSystemTimeAsFileTime(LPFILETIME time);
 BOOL SystemTimeToTzSpecificLocalTime(const void* zone, const SYSTEMTIME* universal, SYSTEMTIME* local);
 BOOL FileTimeToSystemTime(const FILETIME* time, SYSTEMTIME* fields);
-HRESULT SHGetFolderPathA(HWND owner, int folder, HANDLE token, DWORD flags, LPSTR path);
 HRESULT SHGetFolderPathW(HWND owner, int folder, HANDLE token, DWORD flags, LPWSTR path);
 HANDLE FindFirstFileW(LPCWSTR pattern, WIN32_FIND_DATAW* data);
 BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* data);
@@ -188,9 +163,6 @@ struct _stat {
 };
 #define _S_IFDIR 0040000
 int _stat(const char* path, struct _stat* status);
-int _access(const char* path, int mode);
-int _unlink(const char* path);
-int _mkdir(const char* path);
 int _wstat(const wchar_t* path, struct _stat* status);
 int _wunlink(const wchar_t* path);
 int _wremove(const wchar_t* path);

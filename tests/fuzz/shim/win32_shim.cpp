@@ -14,17 +14,8 @@ namespace {
 
 }  // namespace
 
-HANDLE FindFirstFileA(LPCSTR, WIN32_FIND_DATAA*) { unexpected("FindFirstFileA"); }
-HANDLE FindFirstFileExA(LPCSTR, FINDEX_INFO_LEVELS, void*, FINDEX_SEARCH_OPS, void*, DWORD) {
-    unexpected("FindFirstFileExA");
-}
-BOOL FindNextFileA(HANDLE, WIN32_FIND_DATAA*) { unexpected("FindNextFileA"); }
 BOOL FindClose(HANDLE) { unexpected("FindClose"); }
 DWORD GetEnvironmentVariableA(LPCSTR, LPSTR, DWORD) { unexpected("GetEnvironmentVariableA"); }
-DWORD GetTempPathA(DWORD, LPSTR) { unexpected("GetTempPathA"); }
-DWORD GetModuleFileNameA(void*, LPSTR, DWORD) { unexpected("GetModuleFileNameA"); }
-DWORD GetCurrentDirectoryA(DWORD, LPSTR) { unexpected("GetCurrentDirectoryA"); }
-BOOL SetCurrentDirectoryA(LPCSTR) { unexpected("SetCurrentDirectoryA"); }
 DWORD GetLastError() { unexpected("GetLastError"); }
 void SetLastError(DWORD) { unexpected("SetLastError"); }
 int MessageBoxA(HWND, LPCSTR, LPCSTR, UINT) { unexpected("MessageBoxA"); }
@@ -42,7 +33,6 @@ BOOL SystemTimeToTzSpecificLocalTime(const void*, const SYSTEMTIME*, SYSTEMTIME*
     unexpected("SystemTimeToTzSpecificLocalTime");
 }
 BOOL FileTimeToSystemTime(const FILETIME*, SYSTEMTIME*) { unexpected("FileTimeToSystemTime"); }
-HRESULT SHGetFolderPathA(HWND, int, HANDLE, DWORD, LPSTR) { unexpected("SHGetFolderPathA"); }
 HRESULT SHGetFolderPathW(HWND, int, HANDLE, DWORD, LPWSTR) { unexpected("SHGetFolderPathW"); }
 HANDLE FindFirstFileW(LPCWSTR, WIN32_FIND_DATAW*) { unexpected("FindFirstFileW"); }
 BOOL FindNextFileW(HANDLE, WIN32_FIND_DATAW*) { unexpected("FindNextFileW"); }
@@ -76,6 +66,3 @@ HMODULE GetModuleHandleA(LPCSTR) { unexpected("GetModuleHandleA"); }
 FARPROC GetProcAddress(HMODULE, LPCSTR) { unexpected("GetProcAddress"); }
 UINT GetACP() { unexpected("GetACP"); }
 int _stat(const char*, struct _stat*) { unexpected("_stat"); }
-int _access(const char*, int) { unexpected("_access"); }
-int _unlink(const char*) { unexpected("_unlink"); }
-int _mkdir(const char*) { unexpected("_mkdir"); }
