@@ -7,7 +7,11 @@
 # more. The index update is therefore tried up to KORVO_APT_TRIES times (default 6), with waits
 # growing from KORVO_APT_WAIT seconds (default 60: 60, 90, 120, 150, 180 s, 10 minutes in all);
 # after a failed update, the install is tried with the indexes already in place, and only a
-# failed install stops the script. Sourced (tests/setup/check_apt_retry.sh,
+# failed install stops the script. When the update failed only for a suite's security or updates
+# index (bookworm-security i386, say), apt keeps that suite's old 64-bit list, whose library
+# versions have no i386 twin yet, and the install of wine32:i386 cannot resolve ("held broken
+# packages"): the install is then tried with the point release as the target (apt-get -t
+# bookworm), which gives both architectures its equal versions, before any wait. Sourced (tests/setup/check_apt_retry.sh,
 # scripts/pe32route/setup.sh), this file only defines the functions of that update step.
 set -euo pipefail
 
@@ -15,9 +19,10 @@ set -euo pipefail
 # Runs the update (an "apt-get update"); when it fails, tries the install all the same, since what
 # is needed may well be installable from the indexes in place; when that fails too, waits and
 # tries both again. Returns the install's status; after the last try, says which index failed.
+# The install command reads KORVO_APT_TARGET: a release to take the packages from (apt-get -t).
 korvo_apt_update_then() {
   local update=() install=() log tries=${KORVO_APT_TRIES:-6} base=${KORVO_APT_WAIT:-60}
-  local try=1 total=0 k indexes what
+  local try=1 total=0 k indexes what release
   while [ "$1" != -- ]; do update+=("$1"); shift; done
   shift
   install=("$@")
@@ -46,6 +51,14 @@ korvo_apt_update_then() {
       rm -f "$log"
       return 0
     fi
+    # The point release of the first failed suite that is a security or updates suite. -y
+    # without --allow-downgrades makes apt refuse any downgrade of an installed package.
+    release=$(sed -n 's|.*Failed to fetch .*/dists/\([a-z]*\)-[a-z]*/.*|\1|p' "$log" | head -n 1)
+    if [ -n "$release" ] && KORVO_APT_TARGET=$release "${install[@]}" >>"$log" 2>&1; then
+      echo "$what; the packages came from the point release ($release) instead. Once the mirror's index is whole again, apt-get upgrade takes the security updates."
+      rm -f "$log"
+      return 0
+    fi
     if [ "$try" -ge "$tries" ]; then
       {
         echo "$what; it failed $tries times over $total, and what is needed cannot be installed without it."
@@ -64,8 +77,8 @@ sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 # The install of the given packages, the index update first.
 korvo_apt_install() {
-  "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o Acquire::Retries=3 install -y -qq \
-    --no-install-recommends "$@" >/dev/null
+  "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o Acquire::Retries=3 \
+    ${KORVO_APT_TARGET:+-t "$KORVO_APT_TARGET"} install -y -qq --no-install-recommends "$@" >/dev/null
 }
 korvo_update_and_install() {  # PACKAGE...
   korvo_apt_update_then "${sudo_cmd[@]}" apt-get -o Acquire::Retries=3 update -qq -- korvo_apt_install "$@"

@@ -15,6 +15,7 @@ case " $* " in
     echo "E: Some index files failed to download. They have been ignored, or old ones used instead." >&2
     exit 100 ;;
 esac
+case " $* " in *" -t bookworm install "*) [ -n "${POINT_RELEASE_WORKS:-}" ] && exit 0 ;; esac
 [ -z "${INSTALL_WORKS:-}" ] && { echo "E: Unable to correct problems, you have held broken packages." >&2; exit 100; }
 exit 0
 EOF
@@ -50,4 +51,13 @@ rm -f "$work/calls"
 INSTALL_WORKS=1 update_step > "$work/out" 2>&1 || { echo "FAIL: the update step failed though the install works"; cat "$work/out"; fail=1; }
 [ "$(grep -c . "$work/calls")" = 2 ] || { echo "FAIL: more than one update and one install:"; cat "$work/calls"; fail=1; }
 check "going on is said" 'installed from the package indexes already in place' "$work/out"
+# Only the security suite's i386 index fails, so the plain install cannot resolve; with the point
+# release as the target it can: no wait, one line saying so, success.
+rm -f "$work/calls"
+POINT_RELEASE_WORKS=1 update_step > "$work/out" 2>&1 || { echo "FAIL: the point release's install was not taken"; cat "$work/out"; fail=1; }
+[ "$(grep -c . "$work/calls")" = 3 ] && ! grep -q '^sleep' "$work/calls" &&
+  grep -q -- '-t bookworm install .*wine32:i386' "$work/calls" ||
+  { echo "FAIL: not one update, one plain install, one from the point release, no wait:"; cat "$work/calls"; fail=1; }
+[ "$(grep -c . "$work/out")" = 1 ] || { echo "FAIL: not one line:"; cat "$work/out"; fail=1; }
+check "the point release is said" "^Debian's package index is being updated on the mirror \(bookworm-security i386\); the packages came from the point release \(bookworm\) instead\. .*apt-get upgrade takes the security updates" "$work/out"
 exit $fail
