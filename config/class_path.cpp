@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/wide_path.h"
 #include "config/path_text.h"
-#include "config/wide_path.h"
 
 std::string classPathOption;
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "launcher/launch_context.h"
+#include "base/launch_context.h"
 
 // Process-wide: the archive scan appends to it at every depth.
 extern std::string classPathOption;

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "config/wide_path.h"
-#include "runtime/registry.h"
+#include "base/registry.h"
+#include "base/wide_path.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include "base/trace.h"
+#include "base/wide_path.h"
 #include "config/path_text.h"
-#include "config/wide_path.h"
-#include "launcher/trace.h"
 
 namespace {
 
@@ -74,6 +74,36 @@ PolicyFile rewritePolicyFile(const std::wstring& path, const std::string& appCod
     return written ? PolicyFile::Written : PolicyFile::NotWritten;
 }
 
+void appendUtf8Escapes(std::string& text, unsigned long codePoint) {
+    static const char kHex[] = "0123456789ABCDEF";
+    unsigned char bytes[4];
+    int count;
+    if (codePoint < 0x80) {
+        bytes[0] = static_cast<unsigned char>(codePoint);
+        count = 1;
+    } else if (codePoint < 0x800) {
+        bytes[0] = static_cast<unsigned char>(0xC0 | (codePoint >> 6));
+        bytes[1] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
+        count = 2;
+    } else if (codePoint < 0x10000) {
+        bytes[0] = static_cast<unsigned char>(0xE0 | (codePoint >> 12));
+        bytes[1] = static_cast<unsigned char>(0x80 | ((codePoint >> 6) & 0x3F));
+        bytes[2] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
+        count = 3;
+    } else {
+        bytes[0] = static_cast<unsigned char>(0xF0 | (codePoint >> 18));
+        bytes[1] = static_cast<unsigned char>(0x80 | ((codePoint >> 12) & 0x3F));
+        bytes[2] = static_cast<unsigned char>(0x80 | ((codePoint >> 6) & 0x3F));
+        bytes[3] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
+        count = 4;
+    }
+    for (int i = 0; i < count; ++i) {
+        text += '%';
+        text += kHex[bytes[i] >> 4];
+        text += kHex[bytes[i] & 0xF];
+    }
+}
+
 }  // namespace
 
 bool isDriveRoot(const std::string& path) {
@@ -90,6 +120,33 @@ std::string fileUrl(const std::string& escapedPath) {
     // (file:////server/share/...), where three would read it as a folder of the current drive.
     const bool unc = escapedPath.size() >= 2 && escapedPath[0] == '/' && escapedPath[1] == '/';
     return (unc ? "file://" : "file:/") + escapedPath;
+}
+
+std::string fileUrlPath(const std::wstring& path) {
+    std::string ansi;
+    if (ansiPath(path, ansi)) {
+        escapeCodeBase(ansi);
+        return ansi;
+    }
+    std::string url;
+    for (size_t at = 0; at < path.size(); ++at) {
+        // One character at a time: a surrogate pair together.
+        const bool pair = at + 1 < path.size() && path[at] >= 0xD800 && path[at] <= 0xDBFF &&
+                          path[at + 1] >= 0xDC00 && path[at + 1] <= 0xDFFF;
+        const std::wstring character = path.substr(at, pair ? 2 : 1);
+        std::string bytes;
+        if (exactAnsi(character, bytes)) {
+            escapeCodeBase(bytes);
+            url += bytes;
+        } else {
+            const unsigned long codePoint =
+                pair ? 0x10000 + ((static_cast<unsigned long>(path[at]) - 0xD800) << 10) + (path[at + 1] - 0xDC00)
+                     : static_cast<unsigned long>(path[at]);
+            appendUtf8Escapes(url, codePoint);
+        }
+        if (pair) ++at;
+    }
+    return url;
 }
 
 std::string securityPolicyOptionText(const std::string& escapedPolicyPath) {

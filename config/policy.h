@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "launcher/launch_context.h"
+#include "base/launch_context.h"
 
 // Rewrites the policy file and sets policyPath (escaped), securityManagerOption and
 // securityPolicyOption.
@@ -24,4 +24,7 @@ std::wstring policyFilePath(const std::wstring& tempDir);
 // "file:/" and an escaped path; a UNC path ("//server/share/...") gets "file://", so the URL
 // keeps its server.
 std::string fileUrl(const std::string& escapedPath);
+// What follows "file:/" in a URL for the path: ansiPath's text escaped as a code base, else each
+// character the code page lacks as its UTF-8 bytes in %XX escapes, which runtimes decode.
+std::string fileUrlPath(const std::wstring& path);
 std::string securityPolicyOptionText(const std::string& escapedPolicyPath);

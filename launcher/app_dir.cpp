@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
+#include "base/report.h"
+#include "base/wide_path.h"
 #include "config/path_text.h"
-#include "config/wide_path.h"
-#include "launcher/report.h"
 
 namespace {
 

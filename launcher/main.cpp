@@ -2,13 +2,13 @@
 // security policy, and runs com/qzm/korvo/Korvo.main inside this process.
 #include <windows.h>
 
+#include "base/launch_context.h"
+#include "base/trace.h"
 #include "config/class_path.h"
 #include "config/host_env.h"
 #include "config/policy.h"
 #include "launcher/app_dir.h"
 #include "launcher/guard.h"
-#include "launcher/launch_context.h"
-#include "launcher/trace.h"
 #include "runtime/load.h"
 #include "runtime/locate.h"
 #include "vm/create.h"

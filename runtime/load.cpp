@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "launcher/report.h"
-#include "launcher/trace.h"
+#include "base/report.h"
+#include "base/trace.h"
 #include "runtime/locate.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Brings the chosen runtime's libraries into the process.
 #pragma once
 
-#include "launcher/launch_context.h"
+#include "base/launch_context.h"
 
 // Takes the current folder out of the library search order, so a library loaded by name (one
 // the runtime itself needs) never comes from the folder the launch was started from. PATH

@@ -4,10 +4,10 @@
 
 #include <cstring>
 
+#include "base/registry.h"
+#include "base/report.h"
+#include "base/trace.h"
 #include "config/path_text.h"
-#include "launcher/report.h"
-#include "launcher/trace.h"
-#include "runtime/registry.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Chooses the Java runtime: the private one under the maker's folder, else the registered one.
 #pragma once
 
-#include "launcher/launch_context.h"
+#include "base/launch_context.h"
 
 const char* privateRuntimeName();
 

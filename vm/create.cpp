@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
+#include "base/report.h"
+#include "base/trace.h"
+#include "base/wide_path.h"
 #include "config/class_path.h"
-#include "config/wide_path.h"
-#include "launcher/report.h"
-#include "launcher/trace.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "launcher/launch_context.h"
+#include "base/launch_context.h"
 
 constexpr int kVmOptionCount = 7;
 

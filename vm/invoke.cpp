@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "launcher/report.h"
-#include "launcher/trace.h"
+#include "base/report.h"
+#include "base/trace.h"
 
 namespace {
 

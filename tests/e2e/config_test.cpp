@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/launch_context.h"
 #include "config/class_path.h"
-#include "launcher/launch_context.h"
 #include "support/launch_fixture.h"
 
 using namespace harness;

@@ -12,13 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "base/clock.h"
+#include "base/logs_folder.h"
+#include "base/report.h"
+#include "base/trace.h"
 #include "config/class_path.h"
 #include "config/host_env.h"
 #include "config/path_text.h"
 #include "config/policy.h"
 #include "launcher/app_dir.h"
-#include "launcher/report.h"
-#include "launcher/trace.h"
 #include "vm/create.h"
 
 namespace {

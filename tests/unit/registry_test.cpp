@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "runtime/registry.h"
+#include "base/registry.h"
 #include "support/harness.h"
 
 using namespace harness;

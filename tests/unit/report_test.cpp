@@ -5,8 +5,10 @@
 
 #include <ctime>
 
+#include "base/clock.h"
+#include "base/logs_folder.h"
+#include "base/report.h"
 #include "launcher/app_dir.h"
-#include "launcher/report.h"
 #include "support/harness.h"
 
 using namespace harness;

@@ -1,11 +1,11 @@
 // The text the launch builds: code bases, search path, QuickTime folder, policy file, options.
 #include <gtest/gtest.h>
 
+#include "base/wide_path.h"
 #include "config/class_path.h"
 #include "config/host_env.h"
 #include "config/path_text.h"
 #include "config/policy.h"
-#include "config/wide_path.h"
 #include "support/harness.h"
 #include "vm/create.h"
 

@@ -124,7 +124,7 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR text, int length, LP
                         LPCSTR defaultChar, BOOL* usedDefault);
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR bytes, int length, LPWSTR text, int size);
 
-// What the launch trace (launcher/trace.cpp) uses.
+// What the launch trace (base/trace.cpp) uses.
 typedef struct HINSTANCE__* HMODULE;
 typedef struct HRSRC__* HRSRC;
 typedef void* HGLOBAL;

@@ -1,11 +1,12 @@
-#include "launcher/trace.h"
+#include "base/trace.h"
 
 #include <direct.h>
 
 #include <cstring>
 
-#include "config/wide_path.h"
-#include "launcher/report.h"
+#include "base/clock.h"
+#include "base/logs_folder.h"
+#include "base/wide_path.h"
 
 namespace {
 

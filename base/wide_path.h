@@ -18,9 +18,5 @@ bool ansiPath(const std::wstring& path, std::string& ansi);
 // character turns into "?", which no file or folder name holds.
 std::string ansiPathOrNothing(const std::wstring& path);
 
-// What follows "file:/" in a URL for the path: ansiPath's text escaped as a code base, else each
-// character the code page lacks as its UTF-8 bytes in %XX escapes, which runtimes decode.
-std::string fileUrlPath(const std::wstring& path);
-
 // An environment variable's whole value; false when it is unset.
 bool readEnvironment(const wchar_t* name, std::wstring& value);

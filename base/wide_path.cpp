@@ -1,8 +1,6 @@
-#include "config/wide_path.h"
+#include "base/wide_path.h"
 
 #include <windows.h>
-
-#include "config/path_text.h"
 
 namespace {
 
@@ -33,36 +31,6 @@ bool shortForm(const std::wstring& path, std::wstring& shortPath) {
     result.resize(length);
     shortPath.swap(result);
     return true;
-}
-
-void appendUtf8Escapes(std::string& text, unsigned long codePoint) {
-    static const char kHex[] = "0123456789ABCDEF";
-    unsigned char bytes[4];
-    int count;
-    if (codePoint < 0x80) {
-        bytes[0] = static_cast<unsigned char>(codePoint);
-        count = 1;
-    } else if (codePoint < 0x800) {
-        bytes[0] = static_cast<unsigned char>(0xC0 | (codePoint >> 6));
-        bytes[1] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
-        count = 2;
-    } else if (codePoint < 0x10000) {
-        bytes[0] = static_cast<unsigned char>(0xE0 | (codePoint >> 12));
-        bytes[1] = static_cast<unsigned char>(0x80 | ((codePoint >> 6) & 0x3F));
-        bytes[2] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
-        count = 3;
-    } else {
-        bytes[0] = static_cast<unsigned char>(0xF0 | (codePoint >> 18));
-        bytes[1] = static_cast<unsigned char>(0x80 | ((codePoint >> 12) & 0x3F));
-        bytes[2] = static_cast<unsigned char>(0x80 | ((codePoint >> 6) & 0x3F));
-        bytes[3] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
-        count = 4;
-    }
-    for (int i = 0; i < count; ++i) {
-        text += '%';
-        text += kHex[bytes[i] >> 4];
-        text += kHex[bytes[i] & 0xF];
-    }
 }
 
 }  // namespace
@@ -98,33 +66,6 @@ std::string ansiPathOrNothing(const std::wstring& path) {
     if (ansiPath(path, ansi)) return ansi;
     bool lost = false;
     return toAnsi(path, lost);
-}
-
-std::string fileUrlPath(const std::wstring& path) {
-    std::string ansi;
-    if (ansiPath(path, ansi)) {
-        escapeCodeBase(ansi);
-        return ansi;
-    }
-    std::string url;
-    for (size_t at = 0; at < path.size(); ++at) {
-        // One character at a time: a surrogate pair together.
-        const bool pair = at + 1 < path.size() && path[at] >= 0xD800 && path[at] <= 0xDBFF &&
-                          path[at + 1] >= 0xDC00 && path[at + 1] <= 0xDFFF;
-        const std::wstring character = path.substr(at, pair ? 2 : 1);
-        std::string bytes;
-        if (exactAnsi(character, bytes)) {
-            escapeCodeBase(bytes);
-            url += bytes;
-        } else {
-            const unsigned long codePoint =
-                pair ? 0x10000 + ((static_cast<unsigned long>(path[at]) - 0xD800) << 10) + (path[at + 1] - 0xDC00)
-                     : static_cast<unsigned long>(path[at]);
-            appendUtf8Escapes(url, codePoint);
-        }
-        if (pair) ++at;
-    }
-    return url;
 }
 
 bool readEnvironment(const wchar_t* name, std::wstring& value) {

@@ -1,10 +1,10 @@
-#include "runtime/registry.h"
+#include "base/registry.h"
 
 #include <cstring>
 #include <string>
 
-#include "config/wide_path.h"
-#include "launcher/trace.h"
+#include "base/trace.h"
+#include "base/wide_path.h"
 
 bool openMachineKey(const char* path, HKEY* key) {
     const LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key);
