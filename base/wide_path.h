@@ -11,6 +11,11 @@ bool exactAnsi(const std::wstring& text, std::string& ansi);
 // The wide form of ANSI text (of text that exactAnsi or ansiPath produced, the path it came from).
 std::wstring widenAnsi(const std::string& ansi);
 
+// The path without the "\\?\" that lets the wide file functions pass the system's length limit:
+// the runtime takes paths as text, where it would name a server "?". "\\?\UNC\srv\share" gives
+// "\\srv\share". Every path text below is built from this form.
+std::wstring withoutLongPathPrefix(const std::wstring& path);
+
 // Its exact ANSI bytes, else its short form when that is plain ANSI (short names may be off, or
 // the path may not exist); false when neither can be had, and ansi is left as it was.
 bool ansiPath(const std::wstring& path, std::string& ansi);

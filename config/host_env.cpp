@@ -3,11 +3,10 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <cstdlib>
-#include <cstring>
 
 #include "base/registry.h"
 #include "base/wide_path.h"
+#include "config/path_text.h"
 
 namespace {
 
@@ -18,9 +17,8 @@ const char kQuickTimeSuffix[] = "\\QuickTime\\QTSystem\\";
 
 std::string cleanSearchPath(const char* path) {
     if (!path) return std::string();
-    size_t length = std::strlen(path);
-    while (length > 0 && path[length - 1] == '\\') --length;
-    std::string cleaned(path, length);
+    std::string cleaned = path;
+    cleaned.resize(lengthWithoutTrailingBackslashes(cleaned));
     for (char& c : cleaned)
         if (c == '"') c = ' ';
     return cleaned;

@@ -19,6 +19,16 @@ size_t lastBackslash(const std::string& text) {
     return found;
 }
 
+size_t lengthWithoutTrailingBackslashes(const std::string& text) {
+    size_t keep = 0;
+    for (size_t at = 0; at < text.size();) {
+        const size_t next = at + (startsDoubleByte(text, at) ? 2 : 1);
+        if (next - at == 2 || text[at] != '\\') keep = next;
+        at = next;
+    }
+    return keep;
+}
+
 void escapeCodeBase(std::string& text) {
     std::string escaped;
     escaped.reserve(text.size() + 16);

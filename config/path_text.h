@@ -11,3 +11,7 @@ void escapeCodeBase(std::string& text);
 // Position of the last backslash that is a character of its own (not the second byte of a
 // double-byte character); npos when there is none.
 size_t lastBackslash(const std::string& text);
+
+// The length of text without its trailing backslashes, counting only those that are characters
+// of their own: in 932 "\x95\x5C" is one character whose second byte looks like a backslash.
+size_t lengthWithoutTrailingBackslashes(const std::string& text);

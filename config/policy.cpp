@@ -122,22 +122,27 @@ std::string fileUrl(const std::string& escapedPath) {
     return (unc ? "file://" : "file:/") + escapedPath;
 }
 
-std::string fileUrlPath(const std::wstring& path) {
+std::string fileUrlPath(const std::wstring& longPath) {
     std::string ansi;
-    if (ansiPath(path, ansi)) {
+    if (ansiPath(longPath, ansi)) {
         escapeCodeBase(ansi);
         return ansi;
     }
+    const std::wstring path = withoutLongPathPrefix(longPath);
     std::string url;
     for (size_t at = 0; at < path.size(); ++at) {
         // One character at a time: a surrogate pair together.
-        const bool pair = at + 1 < path.size() && path[at] >= 0xD800 && path[at] <= 0xDBFF &&
-                          path[at + 1] >= 0xDC00 && path[at + 1] <= 0xDFFF;
+        const bool high = path[at] >= 0xD800 && path[at] <= 0xDBFF;
+        const bool pair = high && at + 1 < path.size() && path[at + 1] >= 0xDC00 && path[at + 1] <= 0xDFFF;
         const std::wstring character = path.substr(at, pair ? 2 : 1);
         std::string bytes;
         if (exactAnsi(character, bytes)) {
             escapeCodeBase(bytes);
             url += bytes;
+        } else if (!pair && (high || (path[at] >= 0xDC00 && path[at] <= 0xDFFF))) {
+            // A lone surrogate has no UTF-8 form; runtimes would decode a made-up one as U+FFFD,
+            // a character a real folder's name may hold. "?" names nothing.
+            url += "%3F";
         } else {
             const unsigned long codePoint =
                 pair ? 0x10000 + ((static_cast<unsigned long>(path[at]) - 0xD800) << 10) + (path[at + 1] - 0xDC00)

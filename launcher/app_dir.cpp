@@ -4,7 +4,6 @@
 
 #include "base/report.h"
 #include "base/wide_path.h"
-#include "config/path_text.h"
 
 namespace {
 
@@ -24,32 +23,30 @@ bool readModulePath(std::wstring& path) {
     return false;
 }
 
-std::string currentDirectory() {
+std::wstring currentDirectory() {
     const DWORD size = GetCurrentDirectoryW(0, nullptr);
-    if (size == 0 || size > 32768) return std::string();
+    if (size == 0 || size > 32768) return std::wstring();
     std::wstring dir(size, L'\0');
     const DWORD length = GetCurrentDirectoryW(size, &dir[0]);
-    if (length == 0 || length >= size) return std::string();
+    if (length == 0 || length >= size) return std::wstring();
     dir.resize(length);
-    return ansiPathOrNothing(dir);
+    return dir;
 }
 
 }  // namespace
 
-std::string appDirFromModulePath(const char* modulePath, const char* currentDir) {
-    const std::string path = modulePath ? modulePath : "";
-    const size_t separator = lastBackslash(path);
-    if (separator != std::string::npos) return path.substr(0, separator);
-    std::string dir = currentDir ? currentDir : "";
-    while (!dir.empty() && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
+std::wstring appDirOf(const std::wstring& modulePath, const std::wstring& currentDir) {
+    const size_t separator = modulePath.rfind(L'\\');
+    if (separator != std::wstring::npos) return modulePath.substr(0, separator);
+    std::wstring dir = currentDir;
+    while (!dir.empty() && (dir.back() == L'\\' || dir.back() == L'/')) dir.pop_back();
     return dir;
 }
 
 std::string readAppDir() {
     std::wstring modulePath;
     if (!readModulePath(modulePath)) showLastError();
-    // The folder is cut from the wide path, where no character's second half is a backslash.
-    const size_t separator = modulePath.rfind(L'\\');
-    if (separator != std::wstring::npos) return ansiPathOrNothing(modulePath.substr(0, separator));
-    return appDirFromModulePath("", currentDirectory().c_str());
+    // The current folder is asked only when the path has no folder to cut.
+    const bool hasFolder = modulePath.find(L'\\') != std::wstring::npos;
+    return ansiPathOrNothing(appDirOf(modulePath, hasFolder ? std::wstring() : currentDirectory()));
 }

@@ -114,8 +114,11 @@ if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
   "${sudo_cmd[@]}" "$(dirname "$0")/pe32route/setup.sh"
 fi
 
-# Wine takes a process's ANSI code page from its locale; the double-byte test runs one in
-# ja_JP.UTF-8 (code page 932).
-if ! locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; then
-  "${sudo_cmd[@]}" localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
-fi
+# Wine takes a process's ANSI code page from its locale, and the Unix form of file names from it
+# too: the double-byte test runs in ja_JP.UTF-8 (code page 932), the UTF-8 one in hi_IN.UTF-8
+# (code page 65001). Without the locale, no name outside ASCII reaches the file system.
+for loc in ja_JP hi_IN; do
+  if ! locale -a 2>/dev/null | grep -qix "$loc\.utf-\?8"; then
+    "${sudo_cmd[@]}" localedef -i "$loc" -f UTF-8 "$loc.UTF-8"
+  fi
+done

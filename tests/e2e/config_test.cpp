@@ -231,16 +231,36 @@ TEST_F(PolicyNames, DoubleByteFolderNameInCodePage932) {
     if (GetACP() != 932) GTEST_SKIP() << "needs the ANSI code page 932 (LANG=ja_JP.UTF-8 under Wine)";
     const std::string name = "\xe3\x82\xbd\xe8\xa1\xa8";
     ASSERT_EQ(inCodePage(name, 932), "\x83\x5c\x95\x5c");
-    const std::vector<std::string> options =
-        launchAndList("dbcs", name, "", "QT", "Q", "Temp", 932, standardLaunch(layout), true);
+    // A last PATH entry ending in such a character keeps its second byte.
+    Launch launch = standardLaunch(layout);
+    launch.env["PATH"] = "C:\\Tools\\\xe8\xa1\xa8";
+    const std::vector<std::string> options = launchAndList("dbcs", name, "", "QT", "Q", "Temp", 932, launch, true);
     EXPECT_TRUE(hasLine(trace(), "main returned"));
     const std::string appDir = inCodePage(layout.appDir, 932);
+    EXPECT_EQ(options[1], "-Djava.library.path=.;" + appDir + "\\lib;C:\\Tools\\\x95\x5c;" + layout.root + "\\QT\\");
     EXPECT_EQ(options[0], "-Djava.class.path=" + appDir + "\\Korvo.jar;" + layout.root + "\\QT\\QTJava.zip;" +
                               layout.root + "\\Apps\\Java\\jre1.6.0_02;");
     EXPECT_NE(readFile(folder + "\\dbcs\\Temp\\" + kPolicyName)
                   .find("grant codeBase \"file:/C:/kt/DoubleByteFolderNameInCodePage932/Apps/\x83\x5c\x95\x5c/-\" {"),
               std::string::npos);
     writeFile(folder + "\\checks-932.txt", checks);
+}
+
+// Windows' "Use Unicode UTF-8 for worldwide language support" makes the ANSI code page UTF-8
+// (65001), which holds every name: the options carry a profile's UTF-8 bytes. CTest config_utf8
+// runs this with LC_ALL=hi_IN.UTF-8, which gives that code page under Wine.
+TEST_F(ConfigLaunch, Utf8CodePageHandsOnNamesInUtf8) {
+    if (GetACP() != CP_UTF8) GTEST_SKIP() << "needs the ANSI code page 65001 (LC_ALL=hi_IN.UTF-8 under Wine)";
+    const std::string profile = layout.root + "\\Users\\\xc5\x81ukasz \xe7\x8e\x8b";
+    makeFolders(profile + "\\Temp");
+    Launch launch = standardLaunch(layout);
+    launch.env["USERPROFILE"] = profile;
+    launch.env["TEMP"] = profile + "\\Temp";
+    const std::vector<std::string> options = launchOptions(launch);
+    EXPECT_EQ(options[3], kPolicyOption + asUrlPath(layout.root) + "/Users/\xc5\x81ukasz%20\xe7\x8e\x8b/Temp/" +
+                              kPolicyName);
+    EXPECT_EQ(options[4], "-XX:ErrorFile=" + profile + "\\Logs\\Korvo.exe_error%p.log");
+    EXPECT_TRUE(exists(profile + "\\Temp\\" + kPolicyName));
 }
 
 TEST_F(ConfigLaunch, ReadOnlyPolicyFileIsLeftAsItWasAndStillNamed) {

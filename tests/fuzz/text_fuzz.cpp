@@ -16,11 +16,11 @@
 #include "base/logs_folder.h"
 #include "base/report.h"
 #include "base/trace.h"
+#include "base/wide_path.h"
 #include "config/class_path.h"
 #include "config/host_env.h"
 #include "config/path_text.h"
 #include "config/policy.h"
-#include "launcher/app_dir.h"
 #include "vm/create.h"
 
 namespace {
@@ -106,10 +106,13 @@ void checkCleanSearchPath(const std::string& raw) {
     const std::string in = cText(raw);
     const std::string out = cleanSearchPath(raw.c_str());
     CHECK(out.find('"') == std::string::npos);
-    CHECK(out.empty() || out.back() != '\\');
+    // Only backslashes that are characters of their own go: the second byte of "\x95\x5C" stays.
+    const std::vector<bool> single = singleBytes(in);
     size_t trailing = 0;
-    while (trailing < in.size() && in[in.size() - 1 - trailing] == '\\') ++trailing;
+    while (trailing < in.size() && in[in.size() - 1 - trailing] == '\\' && single[in.size() - 1 - trailing])
+        ++trailing;
     CHECK(out.size() == in.size() - trailing);
+    CHECK(out.empty() || out.back() != '\\' || !singleBytes(out).back());
     // Quotes turn into blanks; every other byte stays where it was.
     for (size_t i = 0; i < out.size(); ++i) CHECK(out[i] == (in[i] == '"' ? ' ' : in[i]));
     CHECK(count(out, ' ') == count(in.substr(0, out.size()), ' ') + count(in.substr(0, out.size()), '"'));
@@ -194,26 +197,6 @@ void checkLogRecord(const std::string& stamp, const std::string& text) {
     CHECK(endsWith(record, "\r\n\r\n##############################\r\n\r\n"));
 }
 
-void checkAppDir(const std::string& module, bool moduleGiven, const std::string& current, bool currentGiven) {
-    const std::string dir =
-        appDirFromModulePath(moduleGiven ? module.c_str() : nullptr, currentGiven ? current.c_str() : nullptr);
-    const std::string path = moduleGiven ? cText(module) : std::string();
-    const std::vector<bool> single = singleBytes(path);
-    size_t last = std::string::npos;
-    for (size_t i = 0; i < path.size(); ++i)
-        if (single[i] && path[i] == '\\') last = i;
-    if (last != std::string::npos) {
-        CHECK(dir.size() == last);
-        CHECK(path.compare(0, last, dir) == 0);
-        return;
-    }
-    const std::string folder = currentGiven ? cText(current) : std::string();
-    CHECK(dir.size() <= folder.size());
-    CHECK(folder.compare(0, dir.size(), dir) == 0);
-    CHECK(dir.empty() || (dir.back() != '\\' && dir.back() != '/'));
-    CHECK(folder.find_first_not_of("\\/", dir.size()) == std::string::npos);
-}
-
 void checkLooksLikeArchive(const std::string& path, const std::string& other) {
     const bool archive = looksLikeArchive(path);
     if (archive) CHECK(looksLikeArchive(other + path) && looksLikeArchive(path + other));
@@ -287,8 +270,73 @@ std::tm timeFields(FuzzedDataProvider& data) {
 
 }  // namespace
 
+// The shim's code page for the scope, 932 again afterwards.
+struct CodePage {
+    explicit CodePage(UINT codePage) { shimAnsiCodePage = codePage; }
+    ~CodePage() { shimAnsiCodePage = 932; }
+};
+
+// Windows' "Use Unicode UTF-8 for worldwide language support" makes the ANSI code page UTF-8,
+// where the conversion takes no flag but WC_ERR_INVALID_CHARS and no default character. Every
+// character then has its exact form but a lone surrogate.
+void checkUtf8Conversion(const std::wstring& text) {
+    const CodePage utf8(CP_UTF8);
+    bool lone = false;
+    size_t utf8Length = 0;
+    for (size_t at = 0; at < text.size(); ++at) {
+        const unsigned long c = static_cast<unsigned long>(text[at]);
+        if (c >= 0xD800 && c <= 0xDBFF && at + 1 < text.size() && text[at + 1] >= 0xDC00 && text[at + 1] <= 0xDFFF) {
+            utf8Length += 4;
+            ++at;
+        } else {
+            lone = lone || (c >= 0xD800 && c <= 0xDFFF);
+            utf8Length += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+        }
+    }
+    std::string ansi = "untouched";
+    CHECK(exactAnsi(text, ansi) == !lone);
+    if (!lone) CHECK(ansi.size() == utf8Length);
+    if (lone) CHECK(ansi == "untouched");
+    const std::string named = ansiPathOrNothing(text);
+    if (!lone) CHECK(named == ansi);
+    if (lone) CHECK(named.find('?') != std::string::npos);
+}
+
+// The conversion rows, by the rules Windows enforces; the expected bytes are UTF-8 as written.
+void checkConversionRows() {
+    {
+        const CodePage utf8(CP_UTF8);
+        std::string ansi;
+        CHECK(exactAnsi(L"C:\\Apps\\Korvo", ansi) && ansi == "C:\\Apps\\Korvo");
+        CHECK(exactAnsi(L"C:\\Users\\\u0141ukasz \u738b", ansi) && ansi == "C:\\Users\\\xC5\x81ukasz \xE7\x8E\x8B");
+        CHECK(exactAnsi(L"C:\\\xD83D\xDE00", ansi) && ansi == "C:\\\xF0\x9F\x98\x80");
+        CHECK(!exactAnsi(L"C:\\a\xD83D", ansi));
+        CHECK(ansiPathOrNothing(L"C:\\a\xD83D\\\u0141") == "C:\\a?\\\xC5\x81");
+        CHECK(fileUrlPath(L"C:\\a\xD83D\\\u0141 b") == "C:/a%3F/\xC5\x81%20b");
+        CHECK(ansiPathOrNothing(L"\\\\?\\C:\\\u0141") == "C:\\\xC5\x81");
+    }
+    {
+        // A conversion whose second call fails after the first sized it: nothing passes for a path.
+        const CodePage western(1252);
+        std::string ansi = "untouched";
+        shimConvertingCallsFail = true;
+        CHECK(!exactAnsi(L"C:\\Apps", ansi) && ansi == "untouched");
+        CHECK(ansiPathOrNothing(L"C:\\Apps") == "???????");
+        shimConvertingCallsFail = false;
+    }
+}
+
 // Every time field at its extremes and edges, once, before the fuzzing starts.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    checkConversionRows();
+    // The smallest header of an i386 image: the machine is 0x014C, read where the header says.
+    std::string image(0x46, '\0');
+    image.replace(0, 2, "MZ");
+    image[0x3C] = 0x40;
+    image.replace(0x40, 6, std::string("PE\0\0\x4C\x01", 6));
+    unsigned machine = 0;
+    CHECK(peMachineType(reinterpret_cast<const unsigned char*>(image.data()), image.size(), machine) &&
+          machine == 0x014C);
     const int edges[] = {INT_MIN, -1901, -1, 0, 7, 12, 59, 99, 100, 8099, 8100, 10000, INT_MAX};
     for (int a : edges)
         for (int b : edges)
@@ -313,9 +361,12 @@ void checkTraceBytes(const std::string& bytes) {
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     unsigned machine = 0x10000;
     if (peMachineType(data, bytes.size(), machine)) {
-        CHECK(startsWith(bytes, "MZ"));
-        CHECK(machine <= 0xFFFF);
-        CHECK(bytes.find(std::string("PE\0\0", 4)) != std::string::npos);
+        // The header's offset at 0x3C, little-endian; the machine field follows "PE\0\0" there.
+        CHECK(startsWith(bytes, "MZ") && bytes.size() >= 0x40);
+        const size_t header = data[0x3C] + 256u * data[0x3D] + 65536u * data[0x3E] + 16777216u * data[0x3F];
+        CHECK(header < bytes.size() && bytes.size() - header >= 6);
+        CHECK(bytes.compare(header, 4, std::string("PE\0\0", 4)) == 0);
+        CHECK(machine == data[header + 4] + 256u * data[header + 5]);
     }
     const std::string version = fixedFileVersion(data, bytes.size());
     CHECK(version.empty() || (count(version, '.') == 3 && version.size() <= 23));
@@ -342,8 +393,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     checkTimeStamp(when);
     checkLogRecord(formatTimeStamp(when), d);
     checkLogRecord(a, b);
-    checkAppDir(a, flagA, b, flagB);
-    checkAppDir(d, true, c, true);
     checkLooksLikeArchive(a, b);
     checkLooksLikeArchive(d, c);
     checkProfileTexts(c, flagB);
@@ -351,5 +400,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     checkProfileLimits(c);
     checkErrorTexts(code, a, flagA);
     checkTraceBytes(d);
+    // The input's bytes as UTF-16 code units, surrogates and all.
+    std::wstring wide;
+    for (size_t at = 0; at + 1 < d.size(); at += 2)
+        wide += static_cast<wchar_t>(static_cast<unsigned char>(d[at]) | (static_cast<unsigned char>(d[at + 1]) << 8));
+    checkUtf8Conversion(wide);
     return 0;
 }

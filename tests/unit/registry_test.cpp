@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <cwchar>
 
 #include "base/registry.h"
 #include "support/harness.h"
@@ -80,4 +81,26 @@ TEST_F(RegistryRead, StringWithoutTerminatorIsTerminated) {
     // No room left for the terminator: unreadable, never overrun.
     EXPECT_FALSE(read("unterminatedFull", 80, value));
     EXPECT_EQ(value, "untouched");
+}
+
+// Path values are read in their wide form: one the ANSI code page (1252 here) cannot express,
+// and that has no short form (it does not exist), is unreadable, like any value that does not fit.
+TEST_F(RegistryRead, PathValuesAreTheirExactTextOrUnreadable) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Halvesta", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                              nullptr),
+              ERROR_SUCCESS);
+    const std::pair<const wchar_t*, const char*> cases[] = {
+        {L"C:\\Caf\u00e9\\Java", "C:\\Caf\xe9\\Java"},
+        {L"\\\\?\\C:\\Java", "C:\\Java"},
+        {L"C:\\nowhere\\\u0141ukasz", nullptr},
+    };
+    for (const auto& c : cases) {
+        RegSetValueExW(key, L"path", 0, REG_SZ, reinterpret_cast<const BYTE*>(c.first),
+                       static_cast<DWORD>((wcslen(c.first) + 1) * sizeof(wchar_t)));
+        char buffer[1024] = "untouched";
+        EXPECT_EQ(readRegistryPath(key, "path", buffer, sizeof buffer), c.second != nullptr);
+        EXPECT_STREQ(buffer, c.second ? c.second : "untouched");
+    }
+    RegCloseKey(key);
 }

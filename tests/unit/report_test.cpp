@@ -181,19 +181,21 @@ TEST(LastErrorBox, ShowsTheSystemTextOrTheCodeAndReturns) {
 
 TEST(AppDir, IsTheFolderOfTheExecutablesPath) {
     struct Case {
-        const char* modulePath;
-        const char* currentDir;
-        const char* appDir;
+        const wchar_t* modulePath;
+        const wchar_t* currentDir;
+        const wchar_t* appDir;
     } cases[] = {
-        {"C:\\Apps\\Korvo\\Korvo.exe", "D:\\elsewhere", "C:\\Apps\\Korvo"},
-        {"C:\\Korvo.exe", nullptr, "C:"},
-        {"\\\\server\\share\\Korvo.exe", nullptr, "\\\\server\\share"},
-        {"C:\\a b\\c.d\\Korvo.exe", nullptr, "C:\\a b\\c.d"},
+        {L"C:\\Apps\\Korvo\\Korvo.exe", L"D:\\elsewhere", L"C:\\Apps\\Korvo"},
+        {L"C:\\Korvo.exe", L"", L"C:"},
+        {L"\\\\server\\share\\Korvo.exe", L"", L"\\\\server\\share"},
+        {L"C:\\a b\\c.d\\Korvo.exe", L"", L"C:\\a b\\c.d"},
+        // Cut in the wide form: 0x95 0x5C in code page 932, never a backslash here.
+        {L"C:\\Tools\\\u8868\\Korvo.exe", L"", L"C:\\Tools\\\u8868"},
         // No backslash: the path was not read; the current folder stands in for it.
-        {"", "D:\\work", "D:\\work"},
-        {"Korvo.exe", "C:\\", "C:"},
-        {"", nullptr, ""},
+        {L"", L"D:\\work", L"D:\\work"},
+        {L"Korvo.exe", L"C:\\", L"C:"},
+        {L"", L"C:\\Tools\\\u8868\\", L"C:\\Tools\\\u8868"},
+        {L"", L"", L""},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(appDirFromModulePath(c.modulePath, c.currentDir), c.appDir) << c.modulePath;
+    for (const Case& c : cases) EXPECT_EQ(appDirOf(c.modulePath, c.currentDir), c.appDir);
 }

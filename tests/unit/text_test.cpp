@@ -87,8 +87,35 @@ TEST(PolicyFile, OptionNamesTheEscapedFile) {
         // Outside code page 1252, with no short form (the folder does not exist): UTF-8 escapes.
         {L"C:\\Users\\\u0141ukasz \u738b\\Temp",
          "-Djava.security.policy=file:/C:/Users/%C5%81ukasz%20%E7%8E%8B/Temp/Korvo.exe.policy"},
+        {L"C:\\Users\\\xD83D\xDE00\\Temp", "-Djava.security.policy=file:/C:/Users/%F0%9F%98%80/Temp/Korvo.exe.policy"},
+        // A lone surrogate has no UTF-8 form: "?" names nothing.
+        {L"C:\\Users\\a\xD83D\\Temp", "-Djava.security.policy=file:/C:/Users/a%3F/Temp/Korvo.exe.policy"},
+        // The wide file functions' long-path prefix is no part of the URL.
+        {L"\\\\?\\C:\\Temp", "-Djava.security.policy=file:/C:/Temp/Korvo.exe.policy"},
+        {L"\\\\?\\UNC\\srv\\share\\Temp", "-Djava.security.policy=file:////srv/share/Temp/Korvo.exe.policy"},
+        {L"\\\\?\\C:\\\u0141", "-Djava.security.policy=file:/C:/%C5%81/Korvo.exe.policy"},
     };
     for (const auto& c : cases) EXPECT_EQ(securityPolicyOptionText(fileUrlPath(policyFilePath(c.first))), c.second);
+}
+
+// Paths that do not exist have no short form (code page 1252 here): the exact text, else nothing
+// that names a folder, never a best-fit look-alike.
+TEST(AnsiPath, ExactTextOrTextThatNamesNothing) {
+    const std::pair<const wchar_t*, const char*> cases[] = {
+        {L"C:\\nowhere\\Caf\u00e9", "C:\\nowhere\\Caf\xe9"},
+        {L"C:\\nowhere\\\u0141ukasz", "C:\\nowhere\\?ukasz"},
+        {L"C:\\nowhere\\\xD83D\xDE00", "C:\\nowhere\\??"},
+        {L"\\\\?\\C:\\Apps\\Korvo", "C:\\Apps\\Korvo"},
+        {L"\\\\?\\unc\\srv\\share", "\\\\srv\\share"},
+        {L"\\\\?\\C:\\nowhere\\\u0141", "C:\\nowhere\\?"},
+    };
+    for (const auto& c : cases) {
+        std::string exact = "untouched";
+        const bool expressible = std::string(c.second).find('?') == std::string::npos;
+        EXPECT_EQ(ansiPath(c.first, exact), expressible) << c.second;
+        EXPECT_EQ(exact, expressible ? c.second : "untouched");
+        EXPECT_EQ(ansiPathOrNothing(c.first), c.second);
+    }
 }
 
 TEST(PathOptions, LibraryPathHasItsPiecesInOrderWithoutQuotes) {

@@ -1,6 +1,8 @@
 // Just enough of the Win32 and Microsoft C runtime declarations for the launcher's sources to
-// compile on Linux, so their pure text functions can be fuzzed on the build machine. None of the
-// system calls declared here is meant to run: each one ends the fuzzer at once (win32_shim.cpp).
+// compile on Linux, so their pure text functions can be fuzzed on the build machine. Most system
+// calls declared here are not meant to run: each one ends the fuzzer at once (win32_shim.cpp).
+// The text conversion runs, by the rules Windows documents and enforces (Wine is lenient), in
+// the ANSI code page the fuzzer chooses; the file system holds nothing, so no path has a short form.
 #pragma once
 
 #include <cstddef>
@@ -74,7 +76,9 @@ typedef long HRESULT;
 #define S_OK 0L
 #define CSIDL_PROGRAM_FILES 0x0026
 #define CP_ACP 0
+#define CP_UTF8 65001
 #define WC_NO_BEST_FIT_CHARS 0x00000400
+#define WC_ERR_INVALID_CHARS 0x00000080
 #define SHGFP_TYPE_CURRENT 0
 
 struct WIN32_FIND_DATAW {
@@ -168,3 +172,8 @@ int _wunlink(const wchar_t* path);
 int _wremove(const wchar_t* path);
 int _wmkdir(const wchar_t* path);
 std::FILE* _wfopen(const wchar_t* path, const wchar_t* mode);
+
+// The fuzzer's controls over the shim: the ANSI code page (932 unless set), and whether every
+// converting call (one given an output buffer, after the call that sized it) fails.
+extern UINT shimAnsiCodePage;
+extern bool shimConvertingCallsFail;

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 namespace {
 
@@ -26,8 +28,14 @@ LSTATUS RegQueryValueExA(HKEY, LPCSTR, LPDWORD, LPDWORD, BYTE*, LPDWORD) { unexp
 HANDLE CreateFileA(LPCSTR, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) { unexpected("CreateFileA"); }
 BOOL GetFileInformationByHandle(HANDLE, BY_HANDLE_FILE_INFORMATION*) { unexpected("GetFileInformationByHandle"); }
 BOOL CloseHandle(HANDLE) { unexpected("CloseHandle"); }
-// The fuzzer's ANSI code page is 932, a double-byte one, so the character-stepping code runs.
-BOOL IsDBCSLeadByte(BYTE c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+UINT shimAnsiCodePage = 932;
+bool shimConvertingCallsFail = false;
+
+// 932, a double-byte code page, unless the fuzzer chose another, so the character-stepping code runs.
+BOOL IsDBCSLeadByte(BYTE c) {
+    return shimAnsiCodePage == 932 && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
+}
+UINT GetACP() { return shimAnsiCodePage; }
 void GetSystemTimeAsFileTime(LPFILETIME) { unexpected("GetSystemTimeAsFileTime"); }
 BOOL SystemTimeToTzSpecificLocalTime(const void*, const SYSTEMTIME*, SYSTEMTIME*) {
     unexpected("SystemTimeToTzSpecificLocalTime");
@@ -42,9 +50,8 @@ DWORD GetTempPathW(DWORD, LPWSTR) { unexpected("GetTempPathW"); }
 DWORD GetModuleFileNameW(void*, LPWSTR, DWORD) { unexpected("GetModuleFileNameW"); }
 DWORD GetCurrentDirectoryW(DWORD, LPWSTR) { unexpected("GetCurrentDirectoryW"); }
 BOOL SetCurrentDirectoryW(LPCWSTR) { unexpected("SetCurrentDirectoryW"); }
-DWORD GetShortPathNameW(LPCWSTR, LPWSTR, DWORD) { unexpected("GetShortPathNameW"); }
+DWORD GetShortPathNameW(LPCWSTR, LPWSTR, DWORD) { return 0; }  // no such file
 LSTATUS RegQueryValueExW(HKEY, LPCWSTR, LPDWORD, LPDWORD, BYTE*, LPDWORD) { unexpected("RegQueryValueExW"); }
-int WideCharToMultiByte(UINT, DWORD, LPCWSTR, int, LPSTR, int, LPCSTR, BOOL*) { unexpected("WideCharToMultiByte"); }
 int MultiByteToWideChar(UINT, DWORD, LPCSTR, int, LPWSTR, int) { unexpected("MultiByteToWideChar"); }
 int _wstat(const wchar_t*, struct _stat*) { unexpected("_wstat"); }
 int _wunlink(const wchar_t*) { unexpected("_wunlink"); }
@@ -64,5 +71,69 @@ LPVOID LockResource(HGLOBAL) { unexpected("LockResource"); }
 DWORD SizeofResource(HMODULE, HRSRC) { unexpected("SizeofResource"); }
 HMODULE GetModuleHandleA(LPCSTR) { unexpected("GetModuleHandleA"); }
 FARPROC GetProcAddress(HMODULE, LPCSTR) { unexpected("GetProcAddress"); }
-UINT GetACP() { unexpected("GetACP"); }
 int _stat(const char*, struct _stat*) { unexpected("_stat"); }
+
+namespace {
+
+// The UTF-8 bytes of UTF-16 text; false at a lone surrogate when strict, else it becomes U+FFFD.
+bool utf8Bytes(const wchar_t* text, int length, bool strict, std::string& bytes) {
+    for (int at = 0; at < length; ++at) {
+        unsigned long c = static_cast<unsigned long>(text[at]) & 0xFFFF;
+        if (c >= 0xD800 && c <= 0xDBFF && at + 1 < length && (text[at + 1] & 0xFC00) == 0xDC00) {
+            c = 0x10000 + ((c - 0xD800) << 10) + ((text[++at] & 0xFFFF) - 0xDC00);
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            if (strict) return false;
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            bytes += static_cast<char>(c);
+        } else if (c < 0x800) {
+            bytes += static_cast<char>(0xC0 | (c >> 6));
+            bytes += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            bytes += static_cast<char>(0xE0 | (c >> 12));
+            bytes += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            bytes += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            bytes += static_cast<char>(0xF0 | (c >> 18));
+            bytes += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            bytes += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            bytes += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+// As Windows documents it: for UTF-8 the flags must be 0 or WC_ERR_INVALID_CHARS and both
+// default-character arguments NULL, or the call fails. Other code pages hold plain ASCII and, for
+// 1252, Latin-1's upper half; a character outside gets the default character.
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR text, int length, LPSTR out, int size,
+                        LPCSTR defaultChar, BOOL* usedDefault) {
+    if (shimConvertingCallsFail && size > 0) return 0;
+    if (codePage == CP_ACP) codePage = shimAnsiCodePage;
+    if (!text || length < 0 || size < 0) return 0;  // ERROR_INVALID_PARAMETER
+    std::string bytes;
+    if (codePage == CP_UTF8) {
+        if ((flags & ~static_cast<DWORD>(WC_ERR_INVALID_CHARS)) != 0) return 0;  // ERROR_INVALID_FLAGS
+        if (defaultChar || usedDefault) return 0;  // ERROR_INVALID_PARAMETER
+        if (!utf8Bytes(text, length, (flags & WC_ERR_INVALID_CHARS) != 0, bytes))
+            return 0;  // ERROR_NO_UNICODE_TRANSLATION
+    } else {
+        if (usedDefault) *usedDefault = FALSE;
+        for (int at = 0; at < length; ++at) {
+            const unsigned long c = static_cast<unsigned long>(text[at]);
+            if (c < 0x80 || (codePage == 1252 && c >= 0xA0 && c <= 0xFF)) {
+                bytes += static_cast<char>(c);
+            } else {
+                bytes += defaultChar ? defaultChar[0] : '?';
+                if (usedDefault) *usedDefault = TRUE;
+            }
+        }
+    }
+    if (size == 0) return static_cast<int>(bytes.size());
+    if (bytes.size() > static_cast<size_t>(size)) return 0;  // ERROR_INSUFFICIENT_BUFFER
+    std::memcpy(out, bytes.data(), bytes.size());
+    return static_cast<int>(bytes.size());
+}
