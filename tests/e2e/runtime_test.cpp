@@ -329,12 +329,12 @@ TEST_F(RuntimeChoice, LaterRegistryKeysServeOnlyWhenTheClassicKeyNamesNoRuntime)
             copyFile(standinDir() + "\\java11\\jvm.dll", home + "\\bin\\client\\jvm.dll");
         }
         registry.registerJava("17", home, row.runtimeLib ? home + "\\bin\\server\\jvm.dll" : "", row.key);
-        const std::string classicHome = row.classic == complete ? registerRuntime() : home;
+        const std::string expectedHome = row.classic == complete ? registerRuntime() : home;
         if (row.classic == withoutVersionKey) registry.setString(Registry::kJavaKey, "CurrentVersion", "1.8");
         expectRan(launch());
         const std::string chosen = row.classic == complete ? "\\bin\\client\\jvm.dll" : "\\bin\\server\\jvm.dll";
-        EXPECT_EQ(loadedJvm(), classicHome + chosen);
-        EXPECT_EQ(javaHomeOnClassPath(), classicHome);
+        EXPECT_EQ(loadedJvm(), expectedHome + chosen);
+        EXPECT_EQ(javaHomeOnClassPath(), expectedHome);
         EXPECT_FALSE(exists(layout.logFile()));
     }
 }
