@@ -15,7 +15,11 @@ const char kMakerKey[] = "SOFTWARE\\Halvesta";
 const char kMakerValue[] = "JAVA_HOME";
 const char kFallbackFolder[] = "Java";
 const char kJvmLibrary[] = "\\bin\\client\\jvm.dll";
+const char kServerJvmLibrary[] = "\\bin\\server\\jvm.dll";
 const char kJavaKey[] = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
+// Where Java 9 and later register instead, tried in this order when the key above names no
+// runtime.
+const char* const kLaterJavaKeys[] = {"SOFTWARE\\JavaSoft\\JRE", "SOFTWARE\\JavaSoft\\JDK"};
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -52,19 +56,96 @@ bool locatePrivateRuntime(LaunchContext& context) {
     return copyBounded(context.jvmLibraryPath, sizeof context.jvmLibraryPath, library);
 }
 
-void locateRegisteredRuntime(LaunchContext& context) {
+// How far the classic key got; its state decides the message when no key names a runtime.
+enum class ClassicKey { missing, versionKeyMissing, versionKeyRead, runtime };
+
+bool passOver(const char* key, const char* reason) {
+    traceLine({"runtime: registered key \"", key, "\": passed over: ", reason});
+    return false;
+}
+
+// The classic key, read into the launch context as it always has been. It names a runtime when
+// its RuntimeLib is an absolute path that exists.
+ClassicKey readClassicKey(LaunchContext& context) {
     HKEY key = nullptr;
-    if (!openMachineKey(kJavaKey, &key))
-        reportLaunchError("Can't locate JRE[Java Runtime Environment]", true);
+    if (!openMachineKey(kJavaKey, &key)) {
+        passOver(kJavaKey, "it cannot be opened");
+        return ClassicKey::missing;
+    }
     readRegistryValue(key, "CurrentVersion", context.currentVersion, sizeof context.currentVersion);
 
     context.jreBase = kJavaKey;
     context.jreBase += "\\";
     context.jreBase += context.currentVersion;
-    if (!openMachineKey(context.jreBase.c_str(), &key))
-        reportLaunchError("Can't locate JRE[CurrentVersion]", true);
+    if (!openMachineKey(context.jreBase.c_str(), &key)) {
+        passOver(kJavaKey, "the key its CurrentVersion names cannot be opened");
+        return ClassicKey::versionKeyMissing;
+    }
     readRegistryPath(key, "JavaHome", context.javaHome, sizeof context.javaHome);
     readRegistryPath(key, "RuntimeLib", context.jvmLibraryPath, sizeof context.jvmLibraryPath);
+    if (!isAbsoluteWindowsPath(context.jvmLibraryPath) ||
+        !traceCandidate("RuntimeLib", context.jvmLibraryPath, pathExists(context.jvmLibraryPath))) {
+        passOver(kJavaKey, "its RuntimeLib names no file");
+        return ClassicKey::versionKeyRead;
+    }
+    return ClassicKey::runtime;
+}
+
+// A runtime a later key names, read aside so that a key passed over changes nothing.
+struct LaterRuntime {
+    char version[kVersionBufferSize] = {};
+    char javaHome[kPathBufferSize] = {};
+    char jvmLibrary[kPathBufferSize] = {};
+};
+
+// Read as the classic key is; without RuntimeLib, jvm.dll is looked for in JavaHome's
+// bin\client, then bin\server. True when the key names a jvm.dll that exists.
+bool readLaterKey(const char* keyPath, LaterRuntime& found) {
+    HKEY key = nullptr;
+    if (!openMachineKey(keyPath, &key)) return passOver(keyPath, "it cannot be opened");
+    if (!readRegistryValue(key, "CurrentVersion", found.version, sizeof found.version) || !found.version[0])
+        return passOver(keyPath, "no CurrentVersion (missing, unreadable or empty)");
+    const std::string versionKey = std::string(keyPath) + "\\" + found.version;
+    if (!openMachineKey(versionKey.c_str(), &key))
+        return passOver(keyPath, "the key its CurrentVersion names cannot be opened");
+    if (!readRegistryPath(key, "JavaHome", found.javaHome, sizeof found.javaHome) ||
+        !isAbsoluteWindowsPath(found.javaHome))
+        return passOver(keyPath, "no JavaHome (missing, unreadable or not an absolute path)");
+
+    if (readRegistryPath(key, "RuntimeLib", found.jvmLibrary, sizeof found.jvmLibrary) && found.jvmLibrary[0]) {
+        if (isAbsoluteWindowsPath(found.jvmLibrary) &&
+            traceCandidate("RuntimeLib", found.jvmLibrary, pathExists(found.jvmLibrary)))
+            return true;
+        return passOver(keyPath, "its RuntimeLib names no file");
+    }
+    for (const char* library : {kJvmLibrary, kServerJvmLibrary}) {
+        const std::string path = found.javaHome + std::string(library);
+        if (traceCandidate("jvm.dll", path.c_str(), pathExists(path.c_str())) &&
+            copyBounded(found.jvmLibrary, sizeof found.jvmLibrary, path))
+            return true;
+    }
+    return passOver(keyPath, "no RuntimeLib, and no jvm.dll in JavaHome's bin\\client or bin\\server");
+}
+
+// The classic key first. Only when it names no runtime are the later keys tried; when none of
+// them names one either, the launch goes on as the classic key alone would have it.
+void locateRegisteredRuntime(LaunchContext& context) {
+    const ClassicKey classic = readClassicKey(context);
+    if (classic == ClassicKey::runtime) return;
+
+    for (const char* keyPath : kLaterJavaKeys) {
+        LaterRuntime found;
+        if (!readLaterKey(keyPath, found)) continue;
+        traceLine({"runtime: registered key \"", keyPath, "\": taken"});
+        context.jreBase = std::string(keyPath) + "\\" + found.version;
+        std::memcpy(context.currentVersion, found.version, sizeof context.currentVersion);
+        std::memcpy(context.javaHome, found.javaHome, sizeof context.javaHome);
+        std::memcpy(context.jvmLibraryPath, found.jvmLibrary, sizeof context.jvmLibraryPath);
+        return;
+    }
+
+    if (classic == ClassicKey::missing) reportLaunchError("Can't locate JRE[Java Runtime Environment]", true);
+    if (classic == ClassicKey::versionKeyMissing) reportLaunchError("Can't locate JRE[CurrentVersion]", true);
 }
 
 }  // namespace

@@ -303,3 +303,38 @@ TEST_F(RuntimeChoice, CLibraryOfEachJavaVersionIsLoadedFromTheRuntimesBin) {
         EXPECT_TRUE(linesWithPrefix(trace(), "PLANTED").empty());
     }
 }
+
+// Java 9 and later register under JavaSoft\JRE or JavaSoft\JDK, read like the classic key; they
+// are tried, in that order, only when the classic key names no runtime.
+TEST_F(RuntimeChoice, LaterRegistryKeysServeOnlyWhenTheClassicKeyNamesNoRuntime) {
+    enum Classic { absent, complete, withoutVersionKey };
+    const struct { const char* key; bool runtimeLib, clientToo; Classic classic; } rows[] = {
+        {Registry::kJreKey, true, true, absent},             // RuntimeLib names bin\server
+        {Registry::kJdkKey, false, false, absent},           // no RuntimeLib: bin\server
+        {Registry::kJreKey, true, true, complete},           // the classic key's runtime wins
+        {Registry::kJreKey, true, true, withoutVersionKey},  // a broken classic key is passed over
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.key) + ", classic key " + std::to_string(row.classic));
+        Registry::clearAll();
+        removeTree(layout.trace);
+        removeTree(layout.profile + "\\Logs");
+        const std::string home = layout.root + "\\jdk-17";
+        removeTree(home);
+        makeFolders(home + "\\bin\\server");
+        copyFile(standinDir() + "\\java11\\jvm.dll", home + "\\bin\\server\\jvm.dll");
+        copyFile(standinDir() + "\\java11\\vcruntime140.dll", home + "\\bin\\vcruntime140.dll");
+        if (row.clientToo) {
+            makeFolders(home + "\\bin\\client");
+            copyFile(standinDir() + "\\java11\\jvm.dll", home + "\\bin\\client\\jvm.dll");
+        }
+        registry.registerJava("17", home, row.runtimeLib ? home + "\\bin\\server\\jvm.dll" : "", row.key);
+        const std::string expectedHome = row.classic == complete ? registerRuntime() : home;
+        if (row.classic == withoutVersionKey) registry.setString(Registry::kJavaKey, "CurrentVersion", "1.8");
+        expectRan(launch());
+        const std::string chosen = row.classic == complete ? "\\bin\\client\\jvm.dll" : "\\bin\\server\\jvm.dll";
+        EXPECT_EQ(loadedJvm(), expectedHome + chosen);
+        EXPECT_EQ(javaHomeOnClassPath(), expectedHome);
+        EXPECT_FALSE(exists(layout.logFile()));
+    }
+}

@@ -86,6 +86,7 @@ TEST_F(ExampleFolders, SevenOptionsArriveInOrderInTheProfileFolder) {
     launch.env["PATH"] = "C:\\Windows;C:\\Tools";
     launch.env["ProgramFiles"] = "C:\\Program Files";
     launch.env["KORVO_STANDIN_TRACE"] = traceFile;
+    launch.env["KORVO_STANDIN_MODE"] = "process";
     const LaunchResult result = runKorvo(appDir + "\\Korvo.exe", launch);
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_TRUE(result.boxes.empty());
@@ -105,6 +106,14 @@ TEST_F(ExampleFolders, SevenOptionsArriveInOrderInTheProfileFolder) {
     EXPECT_EQ(traceOptions(lines), expected);
     EXPECT_TRUE(hasLine(lines, "cwd=C:\\Users\\user1")) << readFile(traceFile);
     EXPECT_TRUE(exists(temp + "\\Korvo.exe.policy"));
+    // The process as the manifest sets it up for the runtime: Common Controls 6 from its own
+    // assembly, and no DPI awareness declared (the system then scales the runtime's windows).
+    const auto controls = linesWithPrefix(lines, "process comctl32=");
+    ASSERT_EQ(controls.size(), 1u);
+    EXPECT_NE(controls[0].find("\\x86_microsoft.windows.common-controls_6595b64144ccf1df_6.0."), std::string::npos)
+        << controls[0];
+    EXPECT_TRUE(hasLine(lines, "process dpiAware=<none>"));
+    EXPECT_TRUE(hasLine(lines, "process dpiAwareness=<none>"));
 }
 
 TEST_F(FullLaunch, NoArgumentsGiveAnEmptyArray) {

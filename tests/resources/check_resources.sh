@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the finished Korvo.exe from the outside, on the build host:
 # PE kind, no MinGW runtime DLLs, the three icon groups with all thirteen
-# images, the version resource, and no stray resource types.
+# images, the version resource, the manifest, and no stray resource types.
 #
 # usage: check_resources.sh EXE [i686|x86_64]     (default i686)
 # Prints one PASS/FAIL line per check and "N passed, M failed"; exits
@@ -18,8 +18,8 @@ if [ -z "$exe" ]; then
 fi
 
 case "$arch" in
-  i686)   want_file='PE32 executable (GUI) Intel 80386' ;;
-  x86_64) want_file='PE32+ executable (GUI) x86-64' ;;
+  i686)   want_file='PE32 executable (GUI) Intel 80386' manifest_arch=x86 ;;
+  x86_64) want_file='PE32+ executable (GUI) x86-64' manifest_arch=amd64 ;;
   *) echo "check_resources: unknown architecture '$arch' (i686 or x86_64)" >&2; exit 2 ;;
 esac
 objdump=${arch}-w64-mingw32-objdump
@@ -269,6 +269,58 @@ trans = [v for v in (vfi[3] if vfi else []) if v[0] == 'Translation']
 got = trans[0][2] if trans else b''
 check(got == struct.pack('<HH', 0x409, 1200),
       'version: Translation 0x409, 1200 (got %s)' % (got.hex() or 'none'))
+PY
+fi
+
+# --- manifest -------------------------------------------------------------
+# Read by Python's own XML parser, against the names Windows documents for an
+# application manifest.
+manifest="$work/manifest.xml"
+manifests=$(printf '%s\n' "$listing" | grep -E '^--type=24 ' || true)
+if [ "$(printf '%s\n' "$manifests" | grep -cE '^--type=24 --name=1 ')" != 1 ] ||
+   [ "$(printf '%s\n' "$manifests" | grep -c .)" != 1 ]; then
+  fail "manifest: expected one, as type 24 name 1; found: $(echo ${manifests:-none})"
+elif ! wrestool -x --raw --type=24 --name=1 -o "$manifest" "$exe" 2>"$work/err" || [ ! -s "$manifest" ]; then
+  fail "manifest: extraction failed: $(cat "$work/err")"
+else
+  pass "manifest: one, as type 24 name 1"
+  relay "manifest" python3 - "$manifest" "$manifest_arch" <<'PY'
+import sys
+import xml.etree.ElementTree as ET
+
+path, arch = sys.argv[1], sys.argv[2]
+ASM1 = '{urn:schemas-microsoft-com:asm.v1}'
+ASM3 = '{urn:schemas-microsoft-com:asm.v3}'
+COMPAT = '{urn:schemas-microsoft-com:compatibility.v1}'
+
+def check(ok, what):
+    print(('PASS: ' if ok else 'FAIL: ') + what)
+
+try:
+    root = ET.parse(path).getroot()
+except ET.ParseError as e:
+    print('FAIL: manifest: not well-formed XML: %s' % e)
+    sys.exit(0)
+check(root.tag == ASM1 + 'assembly' and root.get('manifestVersion') == '1.0',
+      'manifest: well-formed, an asm.v1 assembly of manifestVersion 1.0 (root %s)' % root.tag)
+
+levels = root.findall('./%strustInfo/%ssecurity/%srequestedPrivileges/%srequestedExecutionLevel' % ((ASM3,) * 4))
+got = [(e.get('level'), e.get('uiAccess')) for e in levels]
+check(got == [('asInvoker', 'false')], 'manifest: requestedExecutionLevel asInvoker, uiAccess false (got %s)' % got)
+
+wanted = {'type': 'win32', 'name': 'Microsoft.Windows.Common-Controls', 'version': '6.0.0.0',
+          'processorArchitecture': arch, 'publicKeyToken': '6595b64144ccf1df', 'language': '*'}
+deps = [dict(e.attrib) for e in root.findall('./%sdependency/%sdependentAssembly/%sassemblyIdentity' % ((ASM1,) * 3))]
+check(deps == [wanted], 'manifest: one dependency, Common Controls 6.0.0.0 for %s (got %s)' % (arch, deps))
+
+oses = [e.get('Id') for e in root.findall('./%scompatibility/%sapplication/%ssupportedOS' % ((COMPAT,) * 3))]
+vista_to_11 = ['{e2011457-1546-43c5-a5fe-008deee3d3f0}', '{35138b9a-5d96-4fbd-8e2d-a2440225f93a}',
+               '{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}', '{1f676c76-80e1-4239-95bb-83d0f6d0da78}',
+               '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}']
+check(sorted(oses) == sorted(vista_to_11), 'manifest: supportedOS Vista, 7, 8, 8.1, 10 and 11 (got %s)' % oses)
+
+dpi = [e.tag for e in root.iter() if e.tag.split('}')[-1] in ('dpiAware', 'dpiAwareness')]
+check(not dpi, 'manifest: no DPI awareness declared (found %s)' % dpi)
 PY
 fi
 

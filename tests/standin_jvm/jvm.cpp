@@ -6,7 +6,8 @@
 //   KORVO_STANDIN_TRACE    file to append trace lines to (unset: no trace)
 //   KORVO_STANDIN_MODE     comma-separated: fail-create[=<code>], no-main, no-string, throw,
 //                          block, thread, native=<name>[+<name>...] (main loads each library
-//                          by full path from the first java.library.path entry holding it)
+//                          by full path from the first java.library.path entry holding it),
+//                          process (how Windows set up the process: see traceProcess)
 //   KORVO_STANDIN_RELEASE  file whose appearance ends `block` and `thread`
 //
 // Exit codes of deliberate failures: 134 FatalError, 99 unimplemented slot,
@@ -134,6 +135,7 @@ struct Modes {
     bool throwInMain = false;
     bool block = false;
     bool thread = false;
+    bool process = false;
     std::vector<std::string> nativeLibraries;
 };
 
@@ -203,6 +205,8 @@ Modes parseModes(const std::wstring& text) {
             modes.block = true;
         } else if (flag == "thread") {
             modes.thread = true;
+        } else if (flag == "process") {
+            modes.process = true;
         } else if (flag.compare(0, 7, "native=") == 0) {
             size_t at = 7;
             while (at <= flag.size()) {
@@ -216,6 +220,28 @@ Modes parseModes(const std::wstring& text) {
         }
     }
     return modes;
+}
+
+// What the executable's manifest sets up for everything loaded into its process, as a runtime
+// meets it: the comctl32.dll a load by name gets (Common Controls 6 lies in an assembly folder
+// of its own and is reached only through the activation context a manifest gives), and the DPI
+// awareness the manifest declares, which is what Windows reads to decide it.
+void traceProcess() {
+    const HMODULE comctl32 = LoadLibraryW(L"comctl32.dll");
+    trace("process comctl32=" + (comctl32 ? standin::utf8(standin::modulePath(comctl32)) : "<not loaded>"));
+    const struct { const wchar_t *space, *name; } settings[] = {
+        {L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware"},
+        {L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness"},
+    };
+    for (const auto& setting : settings) {
+        wchar_t value[64] = {};
+        std::string text = "<none>";
+        if (QueryActCtxSettingsW(0, nullptr, setting.space, setting.name, value, 64, nullptr))
+            text = standin::utf8(value);
+        else if (GetLastError() != ERROR_SXS_KEY_NOT_FOUND)
+            text = "<error " + num(GetLastError()) + ">";
+        trace("process " + standin::utf8(setting.name) + "=" + text);
+    }
 }
 
 std::wstring currentDirectory() {
@@ -813,6 +839,7 @@ bool supportedVersion(jint version) {
         }
     }
     trace("cwd=" + standin::utf8(currentDirectory()));
+    if (modes.process) traceProcess();
 
     if (result == JNI_OK) {
         if (pvm == nullptr || penv == nullptr) result = JNI_EINVAL;

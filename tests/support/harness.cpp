@@ -245,13 +245,15 @@ void installMainJar(const std::string& appDir) {
 
 const char* const Registry::kMakerKey = "SOFTWARE\\Halvesta";
 const char* const Registry::kJavaKey = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
+const char* const Registry::kJreKey = "SOFTWARE\\JavaSoft\\JRE";
+const char* const Registry::kJdkKey = "SOFTWARE\\JavaSoft\\JDK";
 const char* const Registry::kQuickTimeKey = "SOFTWARE\\Apple Computer, Inc.\\QuickTime";
 
 Registry::Registry() { clearAll(); }
 Registry::~Registry() { clearAll(); }
 
 void Registry::clearAll() {
-    for (const char* key : {kMakerKey, kJavaKey, kQuickTimeKey})
+    for (const char* key : {kMakerKey, kJavaKey, kJreKey, kJdkKey, kQuickTimeKey})
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, key);
 }
 
@@ -283,11 +285,11 @@ void Registry::setDword(const std::string& key, const std::string& name, DWORD v
 }
 
 void Registry::registerJava(const std::string& version, const std::string& javaHome,
-                            const std::string& runtimeLib) {
-    setString(kJavaKey, "CurrentVersion", version);
-    const std::string versionKey = std::string(kJavaKey) + "\\" + version;
+                            const std::string& runtimeLib, const std::string& key) {
+    setString(key, "CurrentVersion", version);
+    const std::string versionKey = key + "\\" + version;
     setString(versionKey, "JavaHome", javaHome);
-    setString(versionKey, "RuntimeLib", runtimeLib);
+    if (!runtimeLib.empty()) setString(versionKey, "RuntimeLib", runtimeLib);
 }
 
 void setVariable(Launch& launch, const std::string& name, bool set, const std::string& value) {

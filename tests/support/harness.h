@@ -72,13 +72,16 @@ public:
     Registry& operator=(const Registry&) = delete;
     static const char* const kMakerKey;
     static const char* const kJavaKey;
+    static const char* const kJreKey;  // where Java 9 and later register
+    static const char* const kJdkKey;
     static const char* const kQuickTimeKey;
     void createKey(const std::string& key);
     void setString(const std::string& key, const std::string& name, const std::string& value);
     void setRaw(const std::string& key, const std::string& name, DWORD type, const std::string& bytes);
     void setDword(const std::string& key, const std::string& name, DWORD value);
-    // CurrentVersion + the version key with JavaHome and RuntimeLib.
-    void registerJava(const std::string& version, const std::string& javaHome, const std::string& runtimeLib);
+    // CurrentVersion + the version key with JavaHome and RuntimeLib (left out when empty).
+    void registerJava(const std::string& version, const std::string& javaHome, const std::string& runtimeLib,
+                      const std::string& key = kJavaKey);
     static void clearAll();
 };
 
