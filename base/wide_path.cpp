@@ -2,7 +2,14 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 namespace {
+
+// The one converting call, without best fit: usedDefault reports a character without an ANSI form.
+int convert(const wchar_t* text, int length, char* bytes, int size, BOOL& usedDefault) {
+    return WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length, bytes, size, "?", &usedDefault);
+}
 
 // The conversion without best fit; lost reports whether any character had no ANSI form.
 std::string toAnsi(const std::wstring& text, bool& lost) {
@@ -10,14 +17,13 @@ std::string toAnsi(const std::wstring& text, bool& lost) {
     if (text.empty()) return std::string();
     BOOL usedDefault = FALSE;
     const int length = static_cast<int>(text.size());
-    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr, 0, "?",
-                                         &usedDefault);
+    const int size = convert(text.data(), length, nullptr, 0, usedDefault);
     if (size <= 0) {
         lost = true;
         return std::string(text.size(), '?');
     }
     std::string ansi(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, &ansi[0], size, "?", &usedDefault);
+    convert(text.data(), length, &ansi[0], size, usedDefault);
     lost = usedDefault != FALSE;
     return ansi;
 }
@@ -41,6 +47,20 @@ bool exactAnsi(const std::wstring& text, std::string& ansi) {
     if (lost) return false;
     ansi.swap(converted);
     return true;
+}
+
+bool exactAnsiName(const wchar_t* name, std::string& ansi) {
+    const size_t length = std::wcslen(name);
+    ansi.clear();
+    if (length == 0) return true;
+    // Sized for the longest result, so one call does: no ANSI code page, UTF-8 included, takes
+    // more than three bytes for a UTF-16 unit.
+    if (length > 32767) return false;
+    ansi.resize(3 * length);
+    BOOL usedDefault = FALSE;
+    const int size = convert(name, static_cast<int>(length), &ansi[0], static_cast<int>(ansi.size()), usedDefault);
+    ansi.resize(size > 0 ? static_cast<size_t>(size) : 0);
+    return size > 0 && !usedDefault;
 }
 
 std::wstring widenAnsi(const std::string& ansi) {
