@@ -98,7 +98,7 @@ void scanLevel(std::vector<ScanLevel>& levels, bool belowLink) {
         const bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         if (isFolder && (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0))
             continue;
-        // Any other file never reaches the class path: it needs no second look.
+        // A file whose path holds neither ".jar" nor ".zip" never reaches the class path.
         if (!isFolder && !folderLooksLikeArchive && !looksLikeArchive(entry.cFileName)) continue;
         if (!entryText(folder, entry.cFileName, name)) continue;
         if (!isFolder) {
