@@ -16,7 +16,7 @@ const char* const kRegistryView = sizeof(void*) == 4 ? "32-bit view" : "64-bit v
 
 HANDLE traceFile = INVALID_HANDLE_VALUE;
 unsigned long long processStart = 0;  // 100-nanosecond ticks, as the system keeps them
-LARGE_INTEGER frequency = {};
+LARGE_INTEGER counterFrequency = {};
 LARGE_INTEGER phaseStart = {};
 
 // The registry keys the launch opened, so a value read can name its key.
@@ -29,16 +29,19 @@ size_t openKeyCount = 0;
 
 // Decimal digits, with a minus sign when negative; one function for every number the trace
 // writes keeps the executable small.
-std::string number(long long value) {
+std::string number(unsigned long long magnitude, bool negative) {
     char digits[24];
     size_t at = sizeof digits;
-    unsigned long long rest = value < 0 ? 0ull - static_cast<unsigned long long>(value) : value;
     do {
-        digits[--at] = static_cast<char>('0' + rest % 10);
-        rest /= 10;
-    } while (rest && at > 1);
-    if (value < 0) digits[--at] = '-';
+        digits[--at] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude && at > 1);
+    if (negative) digits[--at] = '-';
     return std::string(digits + at, sizeof digits - at);
+}
+
+std::string number(long long value) {
+    return number(value < 0 ? 0ull - static_cast<unsigned long long>(value) : value, value < 0);
 }
 
 // Four hexadecimal digits, upper case.
@@ -51,6 +54,49 @@ std::string hex4(unsigned value) {
 
 // A little-endian 16-bit field.
 unsigned word(const unsigned char* bytes) { return bytes[0] | (bytes[1] << 8); }
+
+// The caller's last error, given back when the trace step ends: the launch may look at it after
+// a step it traces, and the step's own system calls would change it.
+class LastErrorKept {
+public:
+    LastErrorKept() : code(GetLastError()) {}
+    ~LastErrorKept() { SetLastError(code); }
+    LastErrorKept(const LastErrorKept&) = delete;
+    LastErrorKept& operator=(const LastErrorKept&) = delete;
+    const DWORD code;
+};
+
+// A piece as the line shows it. In every ANSI code page, double-byte and UTF-8 ones included, a
+// byte below 0x20 or 0x7F is a character of its own, never part of another.
+void appendShown(std::string& line, std::string_view piece) {
+    for (const char c : piece) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            line += "\\u";
+            line += hex4(byte);
+        } else {
+            line += c;
+        }
+    }
+}
+
+// rest * 10 = digit * frequency + remainder, for rest below frequency: the digit is returned, the
+// remainder left in rest. Ten additions reduced modulo frequency, so rest * 10 is never formed.
+unsigned nextDecimal(unsigned long long& rest, unsigned long long frequency) {
+    unsigned digit = 0;
+    unsigned long long sum = 0;
+    for (int i = 0; i < 10; ++i) {
+        const unsigned long long room = frequency - sum;  // sum stays below frequency
+        if (rest >= room) {
+            sum = rest - room;
+            ++digit;
+        } else {
+            sum += rest;
+        }
+    }
+    rest = sum;
+    return digit;
+}
 
 unsigned long long fileTimeTicks(const FILETIME& time) {
     return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
@@ -122,11 +168,31 @@ std::string windowsText() {
     return text;
 }
 
+// A value read in its wide form, as the trace shows it: quoted, a character the ANSI code page
+// lacks as \uXXXX, and then the short form it was handed on in, when it had to be.
+std::string traceText(const std::wstring& value) {
+    std::string ansi;
+    if (exactAnsi(value, ansi)) return quoted(ansi);
+    // Characters the code page lacks as \uXXXX, so the line stays in the trace's code page.
+    std::string shown;
+    for (const wchar_t c : value) {
+        std::string bytes;
+        if (exactAnsi(std::wstring(1, c), bytes)) {
+            shown += bytes;
+        } else {
+            shown += "\\u" + hex4(c);
+        }
+    }
+    return quoted(shown) + (ansiPath(value, ansi) ? ", handed on as its short form " + quoted(ansi)
+                                                 : ", which the ANSI code page cannot name");
+}
+
 }  // namespace
 
 bool traceEnabled() { return traceFile != INVALID_HANDLE_VALUE; }
 
 void traceStart() {
+    const LastErrorKept kept;
     char value[4] = {};
     const DWORD length = GetEnvironmentVariableA("KORVO_TRACE", value, sizeof value);
     if (length == 0 || (length == 1 && value[0] == '0')) return;
@@ -136,13 +202,15 @@ void traceStart() {
     if (!readEnvironment(L"USERPROFILE", profile) || !sessionLogPaths(profile, logsDir, sessionLog)) return;
     _wmkdir(logsDir.c_str());  // one level; an existing folder is fine
     // Appending whole lines, so two launches tracing at once do not cut into each other's lines.
-    traceFile = CreateFileW((logsDir + kTraceFileName).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // The file stays open while the application runs; its user may still delete it meanwhile.
+    traceFile = CreateFileW((logsDir + kTraceFileName).c_str(), FILE_APPEND_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (traceFile == INVALID_HANDLE_VALUE) return;
 
     FILETIME creation, exit, kernel, user;
     if (GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, &user)) processStart = fileTimeTicks(creation);
-    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceFrequency(&counterFrequency);
 
     wchar_t program[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, program, MAX_PATH - 1);
@@ -159,23 +227,22 @@ void traceStart() {
 
 void traceLine(std::initializer_list<std::string_view> pieces) {
     if (!traceEnabled()) return;
-    // The launch may still look at the last error after a step it traces.
-    const DWORD lastError = GetLastError();
+    const LastErrorKept kept;
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     const unsigned long long ticks = fileTimeTicks(now);
     std::string line = number(ticks > processStart ? (ticks - processStart) / 10000 : 0);
     if (line.size() < 6) line.insert(0, 6 - line.size(), ' ');
     line += " ms  ";
-    for (const std::string_view piece : pieces) line.append(piece.data(), piece.size());
+    for (const std::string_view piece : pieces) appendShown(line, piece);
     line += "\r\n";
     DWORD written = 0;
     WriteFile(traceFile, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    SetLastError(lastError);
 }
 
 void traceEnvironment() {
     if (!traceEnabled()) return;
+    const LastErrorKept kept;
     for (const wchar_t* name : {L"USERPROFILE", L"TEMP", L"PATH", L"ProgramFiles"}) {
         std::string ansiName;
         exactAnsi(name, ansiName);
@@ -192,17 +259,20 @@ void traceEnvironment() {
 
 void tracePhase(const char* name) {
     if (!traceEnabled()) return;
+    const LastErrorKept kept;
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    const unsigned long long hundredths =
-        frequency.QuadPart > 0 ? (now.QuadPart - phaseStart.QuadPart) * 100000ull / frequency.QuadPart : 0;
+    const unsigned long long ticks = now.QuadPart > phaseStart.QuadPart
+                                         ? static_cast<unsigned long long>(now.QuadPart) -
+                                               static_cast<unsigned long long>(phaseStart.QuadPart)
+                                         : 0;
     phaseStart = now;
-    std::string fraction = number(hundredths % 100);
-    if (fraction.size() < 2) fraction.insert(0, 1, '0');
-    traceLine({"phase ", name, ": ", number(hundredths / 100), ".", fraction, " ms"});
+    const unsigned long long frequency = counterFrequency.QuadPart > 0 ? counterFrequency.QuadPart : 0;
+    traceLine({"phase ", name, ": ", durationText(ticks, frequency), " ms"});
 }
 
 bool traceGuard(bool acquired, const char* mutexName) {
+    if (!traceEnabled()) return acquired;
     if (acquired)
         traceLine({"guard: acquired the mutex ", quoted(mutexName), ", held for 30 s"});
     else
@@ -212,7 +282,7 @@ bool traceGuard(bool acquired, const char* mutexName) {
 }
 
 int traceExit(int code) {
-    traceLine({"exit code ", number(code)});
+    if (traceEnabled()) traceLine({"exit code ", number(code)});
     return code;
 }
 
@@ -227,17 +297,18 @@ bool traceCandidate(const char* what, const char* path, bool exists) {
 }
 
 HMODULE traceLoad(const char* path, HMODULE module) {
-    const DWORD error = GetLastError();
     if (!traceEnabled()) return module;
+    const LastErrorKept loadError;
     if (module)
         traceLine({"load ", quoted(path), ": loaded"});
     else
-        traceLine({"load ", quoted(path), ": failed, ", errorText(error), "; ", fileMachineText(path)});
+        traceLine({"load ", quoted(path), ": failed, ", errorText(loadError.code), "; ", fileMachineText(path)});
     return module;
 }
 
 void traceRegistryOpen(const char* path, HKEY key, LONG status) {
     if (!traceEnabled()) return;
+    const LastErrorKept kept;
     if (status == ERROR_SUCCESS && openKeyCount < sizeof openKeys / sizeof openKeys[0])
         openKeys[openKeyCount++] = {key, path};
     traceLine({"registry: open HKLM\\", path, " (", kRegistryView, "): ",
@@ -264,6 +335,7 @@ void registryReadLine(HKEY key, const char* name, const std::string& result) {
 
 void traceRegistryRead(HKEY key, const char* name, LONG status, DWORD type, const char* data, DWORD size) {
     if (!traceEnabled()) return;
+    const LastErrorKept kept;
     std::string result = registryFailure(status, type);
     if (result.empty()) {
         const void* end = std::memchr(data, '\0', size);
@@ -274,31 +346,44 @@ void traceRegistryRead(HKEY key, const char* name, LONG status, DWORD type, cons
 
 void traceRegistryRead(HKEY key, const char* name, LONG status, DWORD type, const std::wstring& value) {
     if (!traceEnabled()) return;
+    const LastErrorKept kept;
     const std::string failure = registryFailure(status, type);
     registryReadLine(key, name, failure.empty() ? traceText(value) : failure);
 }
 
-std::string traceText(const std::wstring& value) {
-    std::string ansi;
-    if (exactAnsi(value, ansi)) return quoted(ansi);
-    // Characters the code page lacks as \uXXXX, so the line stays in the trace's code page.
-    std::string shown;
-    for (const wchar_t c : value) {
-        std::string bytes;
-        if (exactAnsi(std::wstring(1, c), bytes)) {
-            shown += bytes;
-        } else {
-            shown += "\\u" + hex4(c);
-        }
-    }
-    return quoted(shown) + (ansiPath(value, ansi) ? ", handed on as its short form " + quoted(ansi)
-                                                 : ", which the ANSI code page cannot name");
+void tracePath(const char* what, const std::wstring& path, std::string_view outcome) {
+    if (!traceEnabled()) return;
+    const LastErrorKept kept;
+    traceLine({what, traceText(path), outcome});
 }
 
-void traceNumber(const char* what, long value) { traceLine({what, number(value)}); }
+void traceNumber(const char* what, long value) {
+    if (traceEnabled()) traceLine({what, number(value)});
+}
 
 void traceOption(int index, const std::string& text) {
-    traceLine({"vm: option ", number(index), ": ", text});
+    if (traceEnabled()) traceLine({"vm: option ", number(index), ": ", text});
+}
+
+std::string durationText(unsigned long long ticks, unsigned long long frequency) {
+    if (frequency == 0) return "0.00";
+    const unsigned long long seconds = ticks / frequency;
+    unsigned long long rest = ticks % frequency;
+    // The second's fraction to five places: milliseconds and their hundredths.
+    char places[5];
+    for (char& place : places) place = static_cast<char>('0' + nextDecimal(rest, frequency));
+    std::string text;
+    if (seconds > 0) {
+        text = number(seconds, false);
+        text.append(places, 3);
+    } else {
+        size_t first = 0;
+        while (first < 2 && places[first] == '0') ++first;
+        text.assign(places + first, 3 - first);
+    }
+    text += '.';
+    text.append(places + 3, 2);
+    return text;
 }
 
 bool peMachineType(const unsigned char* bytes, size_t size, unsigned& machine) {

@@ -22,7 +22,10 @@ void traceEnvironment();
 // Ends the current phase with a line giving its duration.
 void tracePhase(const char* name);
 
-// Call-site helpers: each traces what it is given and hands the result back unchanged.
+// Call-site helpers: each traces what it is given and hands the result back unchanged. Switched
+// off, none of them does any work, so call sites hand them raw values, never text built for the
+// trace. Switched on, each keeps the caller's last error. Every value shown has its control
+// characters (below 0x20, and 0x7F) as \u00XX, so no value can end a line or forge one.
 bool traceGuard(bool acquired, const char* mutexName);
 int traceExit(int code);
 bool traceCandidate(const char* what, const char* path, bool exists);
@@ -31,11 +34,15 @@ HMODULE traceLoad(const char* path, HMODULE module);
 void traceRegistryOpen(const char* path, HKEY key, LONG status);
 void traceRegistryRead(HKEY key, const char* name, LONG status, DWORD type, const char* data, DWORD size);
 void traceRegistryRead(HKEY key, const char* name, LONG status, DWORD type, const std::wstring& value);
-// A value read in its wide form, as the trace shows it: quoted, a character the ANSI code page
-// lacks as \uXXXX, and then the short form it was handed on in, when it had to be.
-std::string traceText(const std::wstring& value);
+// what, the path as the trace shows a value read in its wide form (quoted, a character the ANSI
+// code page lacks as \uXXXX, then the short form it was handed on in, when it had to be), outcome.
+void tracePath(const char* what, const std::wstring& path, std::string_view outcome);
 void traceNumber(const char* what, long value);
 void traceOption(int index, const std::string& text);
+
+// Milliseconds with two decimals (cut, not rounded) in ticks of a counter of the given frequency
+// (ticks per second), "0.00" without one; exact for any span and frequency.
+std::string durationText(unsigned long long ticks, unsigned long long frequency);
 
 // Pure helpers over bytes read from files and resources.
 // The machine field of a PE file's header; false when the bytes are not the start of one.

@@ -2,24 +2,22 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 namespace {
 
 bool highSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool lowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
-// One conversion, both calls checked: a failure of either (the second can fail after the first
-// sized it) leaves nothing that could pass for a path.
-bool convert(UINT codePage, DWORD flags, const std::wstring& text, const char* defaultChar, BOOL* usedDefault,
-             std::string& ansi) {
-    const int length = static_cast<int>(text.size());
-    const int size = WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, defaultChar, usedDefault);
-    if (size <= 0) return false;
-    std::string converted(static_cast<size_t>(size), '\0');
-    if (WideCharToMultiByte(codePage, flags, text.data(), length, &converted[0], size, defaultChar, usedDefault) !=
-        size)
-        return false;
-    ansi.swap(converted);
-    return true;
+// One converting call, by the rules of the ANSI code page (bytes null and size 0 to size the
+// result). For UTF-8 the system takes no flag but WC_ERR_INVALID_CHARS and no default character,
+// and fails any other call; the conversion then fails only at a lone surrogate. Elsewhere it runs
+// without best fit, and usedDefault reports a character without an ANSI form.
+int convert(const wchar_t* text, int length, char* bytes, int size, BOOL& usedDefault) {
+    usedDefault = FALSE;
+    if (GetACP() == CP_UTF8)
+        return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, length, bytes, size, nullptr, nullptr);
+    return WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length, bytes, size, "?", &usedDefault);
 }
 
 // The conversion without best fit; lost reports whether any character had no ANSI form, and
@@ -27,24 +25,29 @@ bool convert(UINT codePage, DWORD flags, const std::wstring& text, const char* d
 std::string toAnsi(const std::wstring& text, bool& lost) {
     lost = false;
     if (text.empty()) return std::string();
-    std::string ansi;
+    // UTF-8 has a form for every character but a lone surrogate, which would fail the whole call.
+    std::wstring replaced;
     if (GetACP() == CP_UTF8) {
-        // UTF-8 holds every character but a lone surrogate. For this code page the system takes
-        // no flag but WC_ERR_INVALID_CHARS and no default character: it fails any other call.
-        std::wstring whole = text;
-        for (size_t at = 0; at < whole.size(); ++at) {
-            if (highSurrogate(whole[at]) && at + 1 < whole.size() && lowSurrogate(whole[at + 1])) {
+        for (size_t at = 0; at < text.size(); ++at) {
+            if (highSurrogate(text[at]) && at + 1 < text.size() && lowSurrogate(text[at + 1])) {
                 ++at;
-            } else if (highSurrogate(whole[at]) || lowSurrogate(whole[at])) {
-                whole[at] = L'?';
+            } else if (highSurrogate(text[at]) || lowSurrogate(text[at])) {
+                if (!lost) replaced = text;
+                replaced[at] = L'?';
                 lost = true;
             }
         }
-        if (convert(CP_UTF8, WC_ERR_INVALID_CHARS, whole, nullptr, nullptr, ansi)) return ansi;
-    } else {
-        BOOL usedDefault = FALSE;
-        if (convert(CP_ACP, WC_NO_BEST_FIT_CHARS, text, "?", &usedDefault, ansi)) {
-            lost = usedDefault != FALSE;
+    }
+    const std::wstring& source = lost ? replaced : text;
+    BOOL usedDefault = FALSE;
+    const int length = static_cast<int>(source.size());
+    const int size = convert(source.data(), length, nullptr, 0, usedDefault);
+    // Both calls checked: the second can fail after the first sized the result, and a string of
+    // zero bytes must never pass for a path.
+    if (size > 0) {
+        std::string ansi(static_cast<size_t>(size), '\0');
+        if (convert(source.data(), length, &ansi[0], size, usedDefault) == size) {
+            lost = lost || usedDefault != FALSE;
             return ansi;
         }
     }
@@ -71,6 +74,20 @@ bool exactAnsi(const std::wstring& text, std::string& ansi) {
     if (lost) return false;
     ansi.swap(converted);
     return true;
+}
+
+bool exactAnsiName(const wchar_t* name, std::string& ansi) {
+    const size_t length = std::wcslen(name);
+    ansi.clear();
+    if (length == 0) return true;
+    // Sized for the longest result, so one call does: no ANSI code page, UTF-8 included, takes
+    // more than three bytes for a UTF-16 unit.
+    if (length > 32767) return false;
+    ansi.resize(3 * length);
+    BOOL usedDefault = FALSE;
+    const int size = convert(name, static_cast<int>(length), &ansi[0], static_cast<int>(ansi.size()), usedDefault);
+    ansi.resize(size > 0 ? static_cast<size_t>(size) : 0);
+    return size > 0 && !usedDefault;
 }
 
 std::wstring widenAnsi(const std::string& ansi) {

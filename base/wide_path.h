@@ -8,6 +8,10 @@
 
 // The ANSI bytes of text, when the code page holds every character of it.
 bool exactAnsi(const std::wstring& text, std::string& ansi);
+// The same for a listed file or folder name, in one conversion into ansi's own storage, which a
+// scan reuses from name to name. False when the code page lacks a character: ansi then holds
+// nothing of use.
+bool exactAnsiName(const wchar_t* name, std::string& ansi);
 // The wide form of ANSI text (of text that exactAnsi or ansiPath produced, the path it came from).
 std::wstring widenAnsi(const std::string& ansi);
 

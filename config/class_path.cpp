@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "base/wide_path.h"
@@ -40,8 +41,8 @@ bool looksLikeArchive(const std::string& path) {
     return path.find(".jar") != std::string::npos || path.find(".zip") != std::string::npos;
 }
 
-bool looksLikeArchive(const std::wstring& path) {
-    return path.find(L".jar") != std::wstring::npos || path.find(L".zip") != std::wstring::npos;
+bool looksLikeArchive(std::wstring_view path) {
+    return path.find(L".jar") != std::wstring_view::npos || path.find(L".zip") != std::wstring_view::npos;
 }
 
 namespace {
@@ -69,12 +70,12 @@ bool identifyLevels(std::vector<ScanLevel>& levels) {
     return true;
 }
 
-// The text of a listed name: its ANSI bytes, else the last part of its short form. False for a
-// name that neither can express: the runtime could not open it, so it is passed over.
-bool entryText(const std::wstring& path, const wchar_t* name, std::string& text) {
-    if (exactAnsi(name, text)) return true;
+// The text of a listed name in folder: its ANSI bytes, else the last part of its short form. False
+// for a name that neither can express: the runtime could not open it, so it is passed over.
+bool entryText(const std::wstring& folder, const wchar_t* name, std::string& text) {
+    if (exactAnsiName(name, text)) return true;
     std::string shortPath;
-    if (!ansiPath(path, shortPath)) return false;
+    if (!ansiPath(folder + name, shortPath)) return false;
     const size_t separator = lastBackslash(shortPath);
     text = separator == std::string::npos ? shortPath : shortPath.substr(separator + 1);
     return true;
@@ -83,42 +84,44 @@ bool entryText(const std::wstring& path, const wchar_t* name, std::string& text)
 // Below a link, any folder may be one already on the descent path; above every link, none can
 // be, so only there identities are asked for (a tree without links asks for none).
 void scanLevel(std::vector<ScanLevel>& levels, bool belowLink) {
+    // Copies: the levels below this one may move the vector's elements.
     const std::wstring folder = levels.back().path;
     const std::string folderText = levels.back().text;
+    // The true path decides, not its short form. No ".jar" or ".zip" spans the backslash that
+    // ends the folder's path, so the folder's path and each name are asked apart.
+    const bool folderLooksLikeArchive = looksLikeArchive(folder);
     WIN32_FIND_DATAW entry;
-    const std::wstring pattern = folder + L"*";
-    HANDLE search = FindFirstFileW(pattern.c_str(), &entry);
+    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) return;
+    std::string name;  // reused: a name costs no allocation once it has grown
     do {
         const bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         if (isFolder && (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0))
             continue;
-        std::wstring path = folder + entry.cFileName;
-        std::string name;
-        if (!entryText(path, entry.cFileName, name)) continue;
-        std::string text = folderText + name;
-        // The listing already tells folders from files; no second question to the file system.
-        if (isFolder) {
-            path += L"\\";
-            text += "\\";
-            const bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-            ScanLevel next = {path, text, false, {}};
-            if (link || belowLink) {
-                // A folder already on the descent path would start a cycle; one whose identity
-                // cannot be read might, so it is left out too.
-                if (!identifyLevels(levels) || !readFolderIdentity(path, next.identity)) continue;
-                next.known = true;
-                bool onPath = false;
-                for (const ScanLevel& level : levels) onPath = onPath || sameFolder(level.identity, next.identity);
-                if (onPath) continue;
-            }
-            levels.push_back(next);
-            scanLevel(levels, link || belowLink);
-            levels.pop_back();
-        } else if (looksLikeArchive(path)) {  // the true name decides, not its short form
-            classPathOption += text;
+        // A file whose path holds neither ".jar" nor ".zip" never reaches the class path.
+        if (!isFolder && !folderLooksLikeArchive && !looksLikeArchive(entry.cFileName)) continue;
+        if (!entryText(folder, entry.cFileName, name)) continue;
+        if (!isFolder) {
+            classPathOption += folderText;
+            classPathOption += name;
             classPathOption += ";";
+            continue;
         }
+        // The listing already tells folders from files; no second question to the file system.
+        ScanLevel next = {folder + entry.cFileName + L"\\", folderText + name + "\\", false, {}};
+        const bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        if (link || belowLink) {
+            // A folder already on the descent path would start a cycle; one whose identity
+            // cannot be read might, so it is left out too.
+            if (!identifyLevels(levels) || !readFolderIdentity(next.path, next.identity)) continue;
+            next.known = true;
+            bool onPath = false;
+            for (const ScanLevel& level : levels) onPath = onPath || sameFolder(level.identity, next.identity);
+            if (onPath) continue;
+        }
+        levels.push_back(std::move(next));
+        scanLevel(levels, link || belowLink);
+        levels.pop_back();
     } while (FindNextFileW(search, &entry));
     FindClose(search);
 }

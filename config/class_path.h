@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "base/launch_context.h"
 
@@ -31,4 +32,4 @@ bool readFolderIdentity(const std::wstring& folder, FolderIdentity& identity);
 
 // Case-sensitive ".jar" or ".zip" anywhere in the full path.
 bool looksLikeArchive(const std::string& path);
-bool looksLikeArchive(const std::wstring& path);
+bool looksLikeArchive(std::wstring_view path);

@@ -61,16 +61,16 @@ PolicyFile rewritePolicyFile(const std::wstring& path, const std::string& appCod
         _wremove(path.c_str());
         struct _stat status;
         if (_wstat(path.c_str(), &status) == 0) {
-            traceLine({"policy: file ", traceText(path), ": left in place: ",
-                       (status.st_mode & _S_IFDIR) ? "a folder of that name"
-                                                   : "a file that could not be deleted (read-only)"});
+            tracePath("policy: file ", path,
+                      (status.st_mode & _S_IFDIR) ? ": left in place: a folder of that name"
+                                                  : ": left in place: a file that could not be deleted (read-only)");
             return PolicyFile::Occupied;
         }
     }
     FILE* file = _wfopen(path.c_str(), L"wb");
     if (file) writePolicyFile(file, appCodeBase, quickTimeCodeBase);
     const bool written = file && std::fclose(file) == 0;
-    traceLine({"policy: file ", traceText(path), written ? ": written" : ": not written: the file could not be created"});
+    tracePath("policy: file ", path, written ? ": written" : ": not written: the file could not be created");
     return written ? PolicyFile::Written : PolicyFile::NotWritten;
 }
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Benchmarks: launch overhead against its floors, archive scan at scale, executable size.
+# Benchmarks: launch overhead against its floors, the launcher's own phases, archive scan at scale,
+# executable size.
 # Prints figures; asserts nothing. Usage: scripts/bench.sh [rounds]
 # KORVO_BENCH_BASELINE=<an earlier Korvo.exe> adds it to the launch figures, run alternately.
 set -euo pipefail

@@ -1,5 +1,5 @@
-// Benchmarks, printed as figures (never asserted): the launch against its two floors, and the
-// archive scan against a bare folder walk. Runs alternate with their floors so the ratios hold
+// Benchmarks, printed as figures (never asserted): the launch against its two floors, the
+// launcher's own phases from its trace, and the archive scan against a bare folder walk. Runs alternate with their floors so the ratios hold
 // on a noisy machine; the lower quartile is the figure, with median and range beside it.
 // Usage: korvo_bench [rounds]
 #include <windows.h>
@@ -186,6 +186,61 @@ void benchRealLaunch(int rounds) {
     printAgainst("Korvo.exe - minimal host", k, h);
 }
 
+// The launcher's own work, from the "phase" lines of traced launches with an ordinary lib (5
+// archives in 3 folders): every phase but loading the runtime and the runtime's own.
+void benchOwnPhases(int rounds) {
+    static const char* const kOwnPhases[] = {"guard", "runtime choice", "search path and QuickTime folder",
+                                             "policy file", "class path and library path"};
+    const size_t kOwnCount = sizeof kOwnPhases / sizeof kOwnPhases[0];
+    Registry registry;
+    const Layout layout = makeLayout("bench-phases");
+    installMainJar(layout.appDir);
+    installPrivateRuntime(layout.root + "\\Maker");
+    registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\Maker");
+    const std::string lib = layout.appDir + "\\lib";
+    makeFolders(lib + "\\ext");
+    makeFolders(lib + "\\plugins");
+    for (const char* archive : {"\\a.jar", "\\b.jar", "\\ext\\c.jar", "\\ext\\d.zip", "\\plugins\\e.jar"})
+        writeFile(lib + archive, "");
+    const std::wstring tracedEnv = environmentBlock(layout, "KORVO_TRACE=1");
+
+    std::vector<double> sums;
+    std::vector<std::vector<double>> phases(kOwnCount);
+    for (int i = 0; i < rounds + 3; ++i) {
+        removeTree(layout.launchTrace());
+        if (timedRun(layout.exe, L"", tracedEnv) < 0) {
+            std::printf("  a traced launch failed\n");
+            return;
+        }
+        if (i < 3) continue;
+        std::vector<double> found(kOwnCount, -1);
+        for (const std::string& step : linesWithPrefix(launchTraceSteps(layout.launchTrace()), "phase ")) {
+            const size_t colon = step.rfind(": ");
+            if (colon == std::string::npos) continue;
+            const std::string name = step.substr(6, colon - 6);
+            for (size_t p = 0; p < kOwnCount; ++p)
+                if (name == kOwnPhases[p]) found[p] = std::atof(step.c_str() + colon + 2);
+        }
+        double sum = 0;
+        for (size_t p = 0; p < kOwnCount; ++p) {
+            if (found[p] < 0) {
+                std::printf("  the trace has no line for the phase \"%s\"\n", kOwnPhases[p]);
+                return;
+            }
+            phases[p].push_back(found[p]);
+            sum += found[p];
+        }
+        sums.push_back(sum);
+    }
+    std::printf("Launcher's own phases (%d traced launches; 5 archives in 3 folders under lib; stand-in runtime)\n",
+                rounds);
+    printStats("sum of its own phases", summarize(sums));
+    std::printf("  medians:");
+    for (size_t p = 0; p < kOwnCount; ++p)
+        std::printf("%s %s %.2f", p ? "," : "", kOwnPhases[p], summarize(phases[p]).median);
+    std::printf(" ms\n");
+}
+
 void bareWalk(const std::string& folder, size_t& entries) {
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA((folder + "*").c_str(), &entry);
@@ -249,6 +304,8 @@ Stats benchScan(int archives, int rounds, Stats& walk) {
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 40;
     benchLaunch(rounds);
+    std::printf("\n");
+    benchOwnPhases(rounds);
     std::printf("\n");
     benchRealLaunch(rounds);
     std::printf("\n");

@@ -237,6 +237,25 @@ TEST_F(FullLaunch, LaunchTraceOnlyWhenSwitchedOnAndItsOptionsAreWhatTheMachineRe
     EXPECT_EQ(options, traceOptions(trace()));
     EXPECT_TRUE(hasLine(steps, "main returned")) << readFile(layout.launchTrace());
     EXPECT_EQ(steps.back(), "exit code 0");
+
+    // A trace that cannot be written never changes the launch: a Logs that is a file, a read-only
+    // trace file (Wine, run as root here, writes it all the same), a folder in the file's place.
+    const std::string logs = layout.profile + "\\Logs";
+    for (const std::string obstacle : {"Logs is a file", "read-only", "folder"}) {
+        removeTree(logs);
+        if (obstacle == "Logs is a file") {
+            writeFile(logs, "");
+        } else if (obstacle == "read-only") {
+            makeFolders(logs);
+            writeFile(layout.launchTrace(), "earlier\r\n");
+            SetFileAttributesA(layout.launchTrace().c_str(), FILE_ATTRIBUTE_READONLY);
+        } else {
+            makeFolders(layout.launchTrace());
+        }
+        removeTree(layout.trace);
+        EXPECT_EQ(runKorvo(layout.exe, launch).exitCode, 0u) << obstacle;
+        EXPECT_EQ(traceOptions(trace()), options) << obstacle;
+    }
 }
 
 TEST_F(FullLaunch, UnsetProfileLeavesTheWorkingDirectoryAlone) {
@@ -267,6 +286,8 @@ TEST_F(FullLaunch, SecondStartWhileTheFirstRunsIsRefused) {
     EXPECT_EQ(steps[steps.size() - 2].rfind("guard: refused", 0), 0u) << readFile(layout.launchTrace());
     EXPECT_EQ(steps.back(), "exit code 1");
     EXPECT_TRUE(running.stillRunningAfter(200));
+    // The first start keeps its trace open, and still its user can delete the file.
+    EXPECT_TRUE(DeleteFileA(layout.launchTrace().c_str())) << "error " << GetLastError();
 
     writeFile(releaseFile(), "");
     EXPECT_EQ(running.wait().exitCode, 0u);

@@ -39,7 +39,7 @@ grep -E "^#[0-9]+ +DONE|^stat::number_of_executed_units|^stat::new_units_added" 
 echo "corpus: $(find "$build/corpus" -type f | wc -l) inputs"
 if [ $status -ne 0 ]; then
   echo "FOUND a failing input (exit $status):"
-  grep -E "property failed|ERROR: |runtime error|SUMMARY" "$build/fuzz.log" | head -20
+  grep -E "property failed|called the system function|ERROR: |runtime error|SUMMARY" "$build/fuzz.log" | head -20
   ls -1 "$build/findings"
   exit 1
 fi

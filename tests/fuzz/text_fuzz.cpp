@@ -326,6 +326,28 @@ void checkConversionRows() {
     }
 }
 
+// Switched off (traceStart never runs here), the trace's entry points do no work: the shim ends
+// the fuzzer at the first system function one of them reaches (a conversion, a short form).
+void checkTraceOffDoesNothing() {
+    shimSystemCallsEnd = true;
+    const std::wstring path = L"C:\\Users\\\u0141ukasz\\Temp\\Korvo.exe.policy";
+    traceLine({"never ", "written"});
+    traceEnvironment();
+    tracePhase("never");
+    CHECK(traceGuard(true, "Korvo.jar") && !traceGuard(false, "Korvo.jar"));
+    CHECK(traceExit(3) == 3);
+    CHECK(traceCandidate("jvm.dll", "C:\\x", true));
+    CHECK(traceLoad("C:\\x.dll", nullptr) == nullptr);
+    traceRegistryOpen("SOFTWARE\\Halvesta", nullptr, 2);
+    traceRegistryRead(nullptr, "JAVA_HOME", ERROR_SUCCESS, REG_SZ, "C:\\x", 5);
+    traceRegistryRead(nullptr, "JAVA_HOME", ERROR_SUCCESS, REG_SZ, path);
+    tracePath("policy: file ", path, ": written");
+    traceNumber("vm: ", 1);
+    traceOption(0, "-Xmx512m");
+    CHECK(!traceEnabled());
+    shimSystemCallsEnd = false;
+}
+
 // Every time field at its extremes and edges, once, before the fuzzing starts.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     checkConversionRows();
@@ -337,6 +359,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     unsigned machine = 0;
     CHECK(peMachineType(reinterpret_cast<const unsigned char*>(image.data()), image.size(), machine) &&
           machine == 0x014C);
+    checkTraceOffDoesNothing();
     const int edges[] = {INT_MIN, -1901, -1, 0, 7, 12, 59, 99, 100, 8099, 8100, 10000, INT_MAX};
     for (int a : edges)
         for (int b : edges)

@@ -11,7 +11,7 @@ build() {  # FOLDER_NAME
   local root="$work/$1"
   mkdir -p "$root"
   # What the program is built from; the test suite is left out.
-  (cd "$src" && cp -r CMakeLists.txt cmake scripts launcher runtime config vm resources "$root/")
+  (cd "$src" && cp -r CMakeLists.txt cmake scripts base launcher runtime config vm resources "$root/")
   cmake -S "$root" -B "$root/out-$1" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORVO_TESTS=OFF \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
   cmake --build "$root/out-$1" --target Korvo >/dev/null

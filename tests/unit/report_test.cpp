@@ -8,6 +8,7 @@
 #include "base/clock.h"
 #include "base/logs_folder.h"
 #include "base/report.h"
+#include "base/trace.h"
 #include "launcher/app_dir.h"
 #include "support/harness.h"
 
@@ -162,6 +163,28 @@ TEST(SessionLog, UnusableProfileWritesNothingAndStillReturns) {
     }
     EXPECT_FALSE(exists("C:\\Logs"));
     EXPECT_FALSE(exists(layout.root + "\\Logs"));
+}
+
+// The trace switched on in this process, from here to its end.
+TEST(LaunchTrace, ShowsControlCharactersEscapedAndKeepsTheCallersLastError) {
+    const Layout layout = makeLayout("trace-in-process");
+    ProfileScope profile(layout.profile.c_str());
+    setProcessEnv("KORVO_TRACE", "1");
+    traceStart();
+    setProcessEnv("KORVO_TRACE", nullptr);
+    ASSERT_TRUE(traceEnabled());
+
+    traceLine({"environment PATH=", "\"C:\\a\r\n   12 ms  guard: forged\x01\x7F\""});
+    SetLastError(ERROR_BAD_EXE_FORMAT);
+    traceLoad("C:\\kt\\trace-in-process\\missing.dll", nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+
+    const std::vector<std::string> steps = launchTraceSteps(layout.launchTrace());
+    ASSERT_GE(steps.size(), 2u) << readFile(layout.launchTrace());
+    EXPECT_EQ(steps[steps.size() - 2],
+              "environment PATH=\"C:\\a\\u000D\\u000A   12 ms  guard: forged\\u0001\\u007F\"");
+    EXPECT_EQ(steps.back().rfind("load \"C:\\kt\\trace-in-process\\missing.dll\": failed, error 193: ", 0), 0u)
+        << steps.back();
 }
 
 TEST(LastErrorBox, ShowsTheSystemTextOrTheCodeAndReturns) {

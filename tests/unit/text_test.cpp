@@ -1,6 +1,7 @@
 // The text the launch builds: code bases, search path, QuickTime folder, policy file, options.
 #include <gtest/gtest.h>
 
+#include "base/trace.h"
 #include "base/wide_path.h"
 #include "config/class_path.h"
 #include "config/host_env.h"
@@ -150,4 +151,23 @@ TEST(VmOptions, ErrorFileGoesToTheProfilesLogsFolder) {
     EXPECT_EQ(errorFileOptionText("C:\\Users\\user1"),
               "-XX:ErrorFile=C:\\Users\\user1\\Logs\\Korvo.exe_error%p.log");
     EXPECT_EQ(errorFileOptionText(nullptr), "-XX:ErrorFile=\\Logs\\Korvo.exe_error%p.log");
+}
+
+// Worked out by hand: ticks / frequency seconds, in milliseconds cut to two decimals.
+TEST(TraceText, PhaseDurationIsExactForAnySpanAndCounterFrequency) {
+    const struct {
+        unsigned long long ticks, frequency;
+        const char* text;
+    } cases[] = {
+        {124600, 10000000, "12.46"},                   // 10 MHz, current Windows
+        {1000, 3579545, "0.27"},                       // 0.2793... ms on the ACPI timer
+        {1, 2500000000ull, "0.00"},                    // a CPU clock of 2.5 GHz, older Windows
+        {3750000000ull, 2500000000ull, "1500.00"},
+        {648000000000000ull, 2500000000ull, "259200000.00"},  // three days at 2.5 GHz
+        {18446744073709551615ull, 10000000, "1844674407370955.16"},
+        {13835058055282163712ull, 9223372036854775808ull, "1500.00"},  // 1.5 s at 2^63 Hz
+        {9223372036854775807ull, 9223372036854775808ull, "999.99"},
+        {5, 0, "0.00"},                                // no counter
+    };
+    for (const auto& c : cases) EXPECT_EQ(durationText(c.ticks, c.frequency), c.text) << c.ticks << " / " << c.frequency;
 }

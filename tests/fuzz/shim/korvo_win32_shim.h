@@ -177,3 +177,6 @@ std::FILE* _wfopen(const wchar_t* path, const wchar_t* mode);
 // converting call (one given an output buffer, after the call that sized it) fails.
 extern UINT shimAnsiCodePage;
 extern bool shimConvertingCallsFail;
+// While set, the conversion, the code page and the short form end the fuzzer too, as every other
+// system function does: for code that must do no system work at all.
+extern bool shimSystemCallsEnd;

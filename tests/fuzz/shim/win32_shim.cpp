@@ -30,12 +30,16 @@ BOOL GetFileInformationByHandle(HANDLE, BY_HANDLE_FILE_INFORMATION*) { unexpecte
 BOOL CloseHandle(HANDLE) { unexpected("CloseHandle"); }
 UINT shimAnsiCodePage = 932;
 bool shimConvertingCallsFail = false;
+bool shimSystemCallsEnd = false;
 
 // 932, a double-byte code page, unless the fuzzer chose another, so the character-stepping code runs.
 BOOL IsDBCSLeadByte(BYTE c) {
     return shimAnsiCodePage == 932 && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
 }
-UINT GetACP() { return shimAnsiCodePage; }
+UINT GetACP() {
+    if (shimSystemCallsEnd) unexpected("GetACP");
+    return shimAnsiCodePage;
+}
 void GetSystemTimeAsFileTime(LPFILETIME) { unexpected("GetSystemTimeAsFileTime"); }
 BOOL SystemTimeToTzSpecificLocalTime(const void*, const SYSTEMTIME*, SYSTEMTIME*) {
     unexpected("SystemTimeToTzSpecificLocalTime");
@@ -50,7 +54,10 @@ DWORD GetTempPathW(DWORD, LPWSTR) { unexpected("GetTempPathW"); }
 DWORD GetModuleFileNameW(void*, LPWSTR, DWORD) { unexpected("GetModuleFileNameW"); }
 DWORD GetCurrentDirectoryW(DWORD, LPWSTR) { unexpected("GetCurrentDirectoryW"); }
 BOOL SetCurrentDirectoryW(LPCWSTR) { unexpected("SetCurrentDirectoryW"); }
-DWORD GetShortPathNameW(LPCWSTR, LPWSTR, DWORD) { return 0; }  // no such file
+DWORD GetShortPathNameW(LPCWSTR, LPWSTR, DWORD) {
+    if (shimSystemCallsEnd) unexpected("GetShortPathNameW");
+    return 0;  // no such file
+}
 LSTATUS RegQueryValueExW(HKEY, LPCWSTR, LPDWORD, LPDWORD, BYTE*, LPDWORD) { unexpected("RegQueryValueExW"); }
 int MultiByteToWideChar(UINT, DWORD, LPCSTR, int, LPWSTR, int) { unexpected("MultiByteToWideChar"); }
 int _wstat(const wchar_t*, struct _stat*) { unexpected("_wstat"); }
@@ -111,6 +118,7 @@ bool utf8Bytes(const wchar_t* text, int length, bool strict, std::string& bytes)
 // 1252, Latin-1's upper half; a character outside gets the default character.
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR text, int length, LPSTR out, int size,
                         LPCSTR defaultChar, BOOL* usedDefault) {
+    if (shimSystemCallsEnd) unexpected("WideCharToMultiByte");
     if (shimConvertingCallsFail && size > 0) return 0;
     if (codePage == CP_ACP) codePage = shimAnsiCodePage;
     if (!text || length < 0 || size < 0) return 0;  // ERROR_INVALID_PARAMETER
