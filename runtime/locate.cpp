@@ -63,7 +63,10 @@ void locateRegisteredRuntime(LaunchContext& context) {
     context.jreBase += context.currentVersion;
     if (!openMachineKey(context.jreBase.c_str(), &key))
         reportLaunchError("Can't locate JRE[CurrentVersion]", true);
-    readRegistryPath(key, "JavaHome", context.javaHome, sizeof context.javaHome);
+    // Unreadable, javaHome keeps a half-installed private runtime's folder for the class path;
+    // that folder's bin is not this runtime's.
+    if (readRegistryPath(key, "JavaHome", context.javaHome, sizeof context.javaHome))
+        context.runtimeHome = context.javaHome;
     readRegistryPath(key, "RuntimeLib", context.jvmLibraryPath, sizeof context.jvmLibraryPath);
 }
 
@@ -99,6 +102,7 @@ std::string fallbackRuntimeRoot(const std::string& appDir) {
 void locateJavaRuntime(LaunchContext& context) {
     context.jreBase.clear();
     context.privateRuntime = locatePrivateRuntime(context);
+    if (context.privateRuntime) context.runtimeHome = context.jreBase;
     if (!context.privateRuntime) locateRegisteredRuntime(context);
     traceLine({"runtime: route chosen: ", context.privateRuntime ? "the private runtime" : "the registered runtime",
                ", jvm.dll \"", context.jvmLibraryPath, "\""});
