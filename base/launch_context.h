@@ -17,6 +17,8 @@ struct LaunchContext {
     std::string appDir;                          // executable's folder, no trailing backslash
     std::string jreBase;                         // private runtime folder, or the version key path
     bool privateRuntime = false;                 // which route chose the runtime
+    std::string runtimeHome;                     // the chosen runtime's folder (its bin holds its C
+                                                 // libraries); empty when JavaHome is unreadable
     char javaHome[kPathBufferSize] = {};
     char jvmLibraryPath[kPathBufferSize] = {};
     char currentVersion[kVersionBufferSize] = {};

@@ -22,13 +22,20 @@ void searchSystemFolderInsteadOfCurrent() {
     SetDllDirectoryA(length > 0 && length < MAX_PATH ? systemDir : "");
 }
 
-// The folder of the runtime's C libraries, or empty when none should be tried: bin under the
-// private runtime folder, or under the registered Java home. Only absolute paths qualify, so
-// nothing is ever loaded relative to the folder the launch was started from.
+// The bin folder of the runtime the route chose, or empty when none should be tried. Only an
+// absolute path qualifies, so nothing is ever loaded relative to the folder the launch was
+// started from.
 std::string runtimeBinFolder(const LaunchContext& context) {
-    std::string path = context.privateRuntime ? context.jreBase : std::string(context.javaHome);
-    if (!isAbsoluteWindowsPath(path.c_str())) return std::string();
-    return path + kBinFolder;
+    if (!isAbsoluteWindowsPath(context.runtimeHome.c_str())) return std::string();
+    return context.runtimeHome + kBinFolder;
+}
+
+// A C library by its full path, with the loader's altered search order: what it imports in
+// turn (the api-ms-win-* files and ucrtbase.dll a later runtime ships on older Windows) is
+// looked for in bin first, in the application folder's place. Nothing else looks in bin, so a
+// file there named like a system library never stands in for the system's own elsewhere.
+HMODULE loadCLibrary(const std::string& path) {
+    return traceLoad(path.c_str(), LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
 }
 
 }  // namespace
@@ -45,28 +52,27 @@ void loadJavaRuntime(LaunchContext& context) {
     const std::string bin = runtimeBinFolder(context);
     const std::string oldCLibrary = bin + kOldCLibrary;
     if (!bin.empty() && traceCandidate("C library", oldCLibrary.c_str(), pathExists(oldCLibrary.c_str()))) {
-        if (!traceLoad(oldCLibrary.c_str(), LoadLibraryA(oldCLibrary.c_str())))
-            reportLaunchError("Error loading msvcr71.dll", false);
+        if (!loadCLibrary(oldCLibrary)) reportLaunchError("Error loading msvcr71.dll", false);
     }
 
     // Later runtimes' jvm.dll imports its C library by name too; it lies in bin, which is not
     // jvm.dll's own folder and not in the search: each one present is loaded by its full path
-    // first. For these loads bin also takes the current folder's place in the search, so what
-    // they import in turn (the api-ms-win-* files on older Windows) comes from there too. One
-    // that does not load is not reported: the load of jvm.dll then says what went wrong.
+    // first. jvm.dll, and the libraries the runtime itself loads from bin by full path later,
+    // then find it loaded. One that does not load is not reported: the load of jvm.dll then
+    // says what went wrong.
     if (!bin.empty()) {
-        SetDllDirectoryA(bin.c_str());
         for (const char* name : kNewerCLibraries) {
             const std::string library = bin + name;
-            if (pathExists(library.c_str())) traceLoad(library.c_str(), LoadLibraryA(library.c_str()));
+            if (pathExists(library.c_str())) loadCLibrary(library);
         }
     }
 
     // Only an absolute path: a relative one would be looked up from wherever the launch started.
+    // What jvm.dll imports besides its C library comes from the ordinary search, which starts in
+    // the application folder: a C library shipped there still serves a runtime whose bin has none.
     HMODULE jvm = isAbsoluteWindowsPath(context.jvmLibraryPath)
                       ? traceLoad(context.jvmLibraryPath, LoadLibraryA(context.jvmLibraryPath))
                       : nullptr;
-    if (!bin.empty()) searchSystemFolderInsteadOfCurrent();
     if (!jvm) reportLaunchError("Error loading JVM", true);
     context.jniCreateJavaVM =
         reinterpret_cast<CreateJavaVMFn>(reinterpret_cast<void*>(GetProcAddress(jvm, "JNI_CreateJavaVM")));

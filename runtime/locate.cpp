@@ -81,7 +81,10 @@ ClassicKey readClassicKey(LaunchContext& context) {
         passOver(kJavaKey, "the key its CurrentVersion names cannot be opened");
         return ClassicKey::versionKeyMissing;
     }
-    readRegistryPath(key, "JavaHome", context.javaHome, sizeof context.javaHome);
+    // Unreadable, javaHome keeps a half-installed private runtime's folder for the class path;
+    // that folder's bin is not this runtime's.
+    if (readRegistryPath(key, "JavaHome", context.javaHome, sizeof context.javaHome))
+        context.runtimeHome = context.javaHome;
     readRegistryPath(key, "RuntimeLib", context.jvmLibraryPath, sizeof context.jvmLibraryPath);
     if (!isAbsoluteWindowsPath(context.jvmLibraryPath) ||
         !traceCandidate("RuntimeLib", context.jvmLibraryPath, pathExists(context.jvmLibraryPath))) {
@@ -140,6 +143,7 @@ void locateRegisteredRuntime(LaunchContext& context) {
         context.jreBase = std::string(keyPath) + "\\" + found.version;
         std::memcpy(context.currentVersion, found.version, sizeof context.currentVersion);
         std::memcpy(context.javaHome, found.javaHome, sizeof context.javaHome);
+        context.runtimeHome = found.javaHome;
         std::memcpy(context.jvmLibraryPath, found.jvmLibrary, sizeof context.jvmLibraryPath);
         return;
     }
@@ -180,6 +184,7 @@ std::string fallbackRuntimeRoot(const std::string& appDir) {
 void locateJavaRuntime(LaunchContext& context) {
     context.jreBase.clear();
     context.privateRuntime = locatePrivateRuntime(context);
+    if (context.privateRuntime) context.runtimeHome = context.jreBase;
     if (!context.privateRuntime) locateRegisteredRuntime(context);
     traceLine({"runtime: route chosen: ", context.privateRuntime ? "the private runtime" : "the registered runtime",
                ", jvm.dll \"", context.jvmLibraryPath, "\""});

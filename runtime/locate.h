@@ -12,8 +12,8 @@ bool isAbsoluteWindowsPath(const char* path);
 // True when something exists at path (file or folder alike).
 bool pathExists(const char* path);
 
-// Fills jreBase, javaHome, jvmLibraryPath and currentVersion; ends the launch with a fatal
-// report when no runtime can be found.
+// Fills jreBase, javaHome, runtimeHome, jvmLibraryPath and currentVersion; ends the launch
+// with a fatal report when no runtime can be found.
 void locateJavaRuntime(LaunchContext& context);
 
 // appDir cut before its last backslash (all of it when there is none), then "\Java".

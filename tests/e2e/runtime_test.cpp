@@ -163,11 +163,16 @@ TEST_F(RuntimeChoice, IncompletePrivateRuntimeKeepsItsFolderOnlyWhenJavaHomeIsUn
     EXPECT_EQ(loadedJvm(), home + "\\bin\\client\\jvm.dll");
     EXPECT_EQ(javaHomeOnClassPath(), home);
 
-    // A "jre1.6.0_02" that is a file counts as found too; JavaHome missing keeps its path.
+    // JavaHome missing: that folder's bin is still not the runtime's, and its C library unused.
     cLibraryBesideTheExecutable();
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kVersionKey, "JavaHome");
+    copyFile(standinDir() + "\\planted.dll", layout.root + "\\Maker\\jre1.6.0_02\\bin\\msvcr71.dll");
+    expectRan(launch());
+    EXPECT_TRUE(linesWithPrefix(trace(), "PLANTED").empty());
+
+    // A "jre1.6.0_02" that is a file counts as found too; JavaHome missing keeps its path.
     removeTree(layout.root + "\\Maker\\jre1.6.0_02");
     writeFile(layout.root + "\\Maker\\jre1.6.0_02", "not a folder");
-    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kVersionKey, "JavaHome");
     removeTree(layout.trace);
     expectRan(launch());
     EXPECT_EQ(javaHomeOnClassPath(), layout.root + "\\Maker\\jre1.6.0_02");
@@ -276,7 +281,9 @@ TEST_F(RuntimeChoice, RelativeMakersValueCountsAsEmptySoTheFallbackDecides) {
     EXPECT_EQ(loadedJvm(), runtime + "\\bin\\client\\jvm.dll");
 }
 
-// Later runtimes' jvm.dll imports another C library, which they ship only in their bin folder.
+// Later runtimes' jvm.dll imports another C library, which they ship only in their bin folder
+// with what it imports in turn; inside JNI_CreateJavaVM the runtime loads bin\java.dll itself.
+// The stand-ins' bin also holds files named like the system libraries they import, never used.
 TEST_F(RuntimeChoice, CLibraryOfEachJavaVersionIsLoadedFromTheRuntimesBin) {
     const struct { const char *java, *cLibrary, *home; bool registered, planted; } rows[] = {
         {"java8", "msvcr100", "jre1.8.0_401", true, false},      // registered, as Java 8 installs
@@ -290,7 +297,8 @@ TEST_F(RuntimeChoice, CLibraryOfEachJavaVersionIsLoadedFromTheRuntimesBin) {
         const std::string home = layout.root + "\\" + row.java + "\\" + row.home, dll = row.cLibrary + std::string(".dll");
         makeFolders(home + "\\bin\\client");
         copyFile(standinDir() + "\\" + row.java + "\\jvm.dll", home + "\\bin\\client\\jvm.dll");
-        copyFile(standinDir() + "\\" + row.java + "\\" + dll, home + "\\bin\\" + dll);
+        for (const char* file : {dll.c_str(), "korvocrt.dll", "verify.dll", "java.dll", "winmm.dll", "psapi.dll"})
+            copyFile(standinDir() + "\\" + row.java + "\\" + file, home + "\\bin\\" + file);
         if (row.registered) registry.registerJava("1.8", home, home + "\\bin\\client\\jvm.dll");
         if (!row.registered) registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\" + row.java);
         Launch start = standardLaunch(layout);

@@ -15,13 +15,18 @@
 //
 // Built twice: normally, and with STANDIN_NO_CREATE_EXPORT for a DLL that lacks the
 // JNI_CreateJavaVM export. Like a real runtime's, it imports msvcr71.dll, so it loads only where
-// that library is already loaded or found by the system's search.
+// that library is already loaded or found by the system's search. The later runtimes' variants
+// (STANDIN_RUNTIME_BOOT) import winmm.dll too, and inside JNI_CreateJavaVM load their home's
+// bin\verify.dll and bin\java.dll by full path, as a real runtime does.
 #ifndef STANDIN_NO_CREATE_EXPORT
 #define _JNI_IMPLEMENTATION_
 #endif
 #include <jni.h>
 
 #include <windows.h>
+#ifdef STANDIN_RUNTIME_BOOT
+#include <mmsystem.h>
+#endif
 
 #include <array>
 #include <cstdarg>
@@ -648,6 +653,31 @@ void loadNative(const std::string& name) {
     trace("native " + name + " -> not on the library path");
 }
 
+#ifdef STANDIN_RUNTIME_BOOT
+std::wstring parentFolder(const std::wstring& path) {
+    const size_t separator = path.find_last_of(L'\\');
+    return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
+}
+
+// A runtime loads its own libraries from <home>\bin (its home is two folders above jvm.dll) by
+// full path, each after those it imports, so their imports find them loaded: verify.dll before
+// java.dll, as the comment in the runtime's own source says, "java dll depends on it and is not
+// always able to find it when the loading executable is outside the JDK".
+bool bootLibrariesLoaded() {
+    const std::wstring bin = parentFolder(parentFolder(standin::modulePath(g_self)));
+    for (const wchar_t* name : {L"\\verify.dll", L"\\java.dll"}) {
+        const std::wstring path = bin + name;
+        if (bin.empty() || !LoadLibraryW(path.c_str())) {
+            trace("boot library error " + num(GetLastError()) + " " + standin::utf8(path));
+            return false;
+        }
+    }
+    return true;
+}
+#else
+bool bootLibrariesLoaded() { return true; }
+#endif
+
 // The application's main: lists the arguments it received, then behaves as the mode asks.
 void JNICALL jniCallStaticVoidMethod(JNIEnv* env, jclass clazz, jmethodID method, ...) {
     checkEnv(env, "CallStaticVoidMethod");
@@ -846,6 +876,7 @@ bool supportedVersion(jint version) {
         else if (g_created) result = JNI_EEXIST;
         else if (modes.failCreate) result = modes.failCode;
         else if (!supportedVersion(args->version)) result = JNI_EVERSION;
+        else if (!bootLibrariesLoaded()) result = JNI_ERR;
     }
     if (result == JNI_OK) {
         g_modes = modes;
@@ -871,6 +902,11 @@ extern "C" JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** pvm, void** penv, vo
 }
 #endif
 
+#ifdef STANDIN_RUNTIME_BOOT
+// As later runtimes' jvm.dll, which imports winmm.dll for its timers.
+extern "C" __declspec(dllexport) DWORD KorvoStandinTimer(void) { return timeGetTime(); }
+#endif
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         // The import a real runtime has on its C library; already attached when this runs.
@@ -881,6 +917,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
         std::wstring file = standin::envVar(L"KORVO_STANDIN_TRACE", &present);
         if (!file.empty())
             standin::appendLine(file, "jvm attach " + standin::utf8(standin::modulePath(g_self)));
+#ifdef STANDIN_RUNTIME_BOOT
+        standin::traceSystemImport(L"winmm.dll");
+#endif
     }
     return TRUE;
 }

@@ -4,8 +4,11 @@
 
 #include "standin_common.h"
 
-// Built under the names of later runtimes' C libraries too (msvcr100, vcruntime140).
-#ifndef STANDIN_CLIB_NAME
+// Built under the names of later runtimes' C libraries too (msvcr100, vcruntime140); like
+// theirs, those import a library of their own, which lies beside them.
+#ifdef STANDIN_CLIB_NAME
+#define STANDIN_CLIB_IMPORTS_CRT
+#else
 #define STANDIN_CLIB_NAME "msvcr71"
 #endif
 
@@ -17,5 +20,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     return TRUE;
 }
 
+#ifdef STANDIN_CLIB_IMPORTS_CRT
+extern "C" __declspec(dllimport) int KorvoStandinCrt(void);
+extern "C" __declspec(dllexport) int KorvoStandinMsvcr71(void) { return KorvoStandinCrt(); }
+#else
 // A DLL with no export at all is unusual; give it one harmless entry.
 extern "C" __declspec(dllexport) int KorvoStandinMsvcr71(void) { return 71; }
+#endif

@@ -19,5 +19,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 extern "C" __declspec(dllexport) int KorvoStandinPlanted(void) { return 1; }
-// What jvm.dll imports from msvcr71.dll, so a copy planted under that name gets loaded.
+// What the stand-ins import from msvcr71.dll, winmm.dll and psapi.dll, so a copy planted
+// under one of those names gets loaded.
 extern "C" __declspec(dllexport) int KorvoStandinMsvcr71(void) { return 71; }
+extern "C" __declspec(dllexport) DWORD WINAPI timeGetTime(void) { return 0; }
+extern "C" __declspec(dllexport) BOOL WINAPI EnumProcesses(DWORD*, DWORD, DWORD*) { return FALSE; }

@@ -107,6 +107,22 @@ inline void traceAttach(HMODULE module, const char* what) {
     if (!file.empty()) appendLine(file, std::string(what) + " attach " + utf8(modulePath(module)));
 }
 
+// Wine prefers its own builtin copy of a system library even where the search found a file of
+// that name first, and then gives that file's path as the module's. The path is what the search
+// found, so a system library imported from anywhere but the system folder is reported as the
+// planted file itself would report its loading on Windows.
+inline void traceSystemImport(const wchar_t* name) {
+    const std::wstring path = modulePath(GetModuleHandleW(name));
+    const size_t separator = path.find_last_of(L'\\');
+    const std::wstring folder = separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    bool present = false;
+    const std::wstring file = envVar(L"KORVO_STANDIN_TRACE", &present);
+    if (length == 0 || length >= MAX_PATH || lstrcmpiW(folder.c_str(), system) != 0)
+        appendLine(file, "PLANTED " + utf8(path) + " (found for " + utf8(name) + ")");
+}
+
 inline void writeStderr(const std::string& text) {
     HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
     if (h == nullptr || h == INVALID_HANDLE_VALUE) return;
