@@ -331,7 +331,8 @@ TEST_F(RuntimeChoice, LaterRegistryKeysServeOnlyWhenTheClassicKeyNamesNoRuntime)
         removeTree(home);
         makeFolders(home + "\\bin\\server");
         copyFile(standinDir() + "\\java11\\jvm.dll", home + "\\bin\\server\\jvm.dll");
-        copyFile(standinDir() + "\\java11\\vcruntime140.dll", home + "\\bin\\vcruntime140.dll");
+        for (const char* file : {"vcruntime140.dll", "korvocrt.dll", "verify.dll", "java.dll"})
+            copyFile(standinDir() + "\\java11\\" + file, home + "\\bin\\" + file);
         if (row.clientToo) {
             makeFolders(home + "\\bin\\client");
             copyFile(standinDir() + "\\java11\\jvm.dll", home + "\\bin\\client\\jvm.dll");
