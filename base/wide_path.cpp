@@ -101,12 +101,15 @@ std::wstring widenAnsi(const std::string& ansi) {
 }
 
 std::wstring withoutLongPathPrefix(const std::wstring& path) {
-    static const wchar_t kPrefix[] = L"\\\\?\\";
-    if (path.compare(0, 4, kPrefix) != 0) return path;
-    // "\\?\UNC\server\share" is the share "\\server\share".
+    if (path.compare(0, 4, L"\\\\?\\") != 0) return path;
+    // "\\?\C:\..." is "C:\...", and "\\?\UNC\server\share" the share "\\server\share". Any other
+    // form (a volume's name) has no plain one: cut, it would read as a relative path.
+    const bool drive = path.size() >= 6 && ((path[4] >= L'A' && path[4] <= L'Z') || (path[4] >= L'a' && path[4] <= L'z')) &&
+                       path[5] == L':';
+    if (drive) return path.substr(4);
     const bool unc = path.size() >= 8 && (path[4] == L'U' || path[4] == L'u') && (path[5] == L'N' || path[5] == L'n') &&
                      (path[6] == L'C' || path[6] == L'c') && path[7] == L'\\';
-    return unc ? L"\\\\" + path.substr(8) : path.substr(4);
+    return unc ? L"\\\\" + path.substr(8) : path;
 }
 
 bool ansiPath(const std::wstring& path, std::string& ansi) {

@@ -16,8 +16,9 @@ bool exactAnsiName(const wchar_t* name, std::string& ansi);
 std::wstring widenAnsi(const std::string& ansi);
 
 // The path without the "\\?\" that lets the wide file functions pass the system's length limit:
-// the runtime takes paths as text, where it would name a server "?". "\\?\UNC\srv\share" gives
-// "\\srv\share". Every path text below is built from this form.
+// the runtime takes paths as text, where it would name a server "?". "\\?\C:\Apps" gives "C:\Apps",
+// "\\?\UNC\srv\share" gives "\\srv\share"; other such paths stay as they are. Every path text
+// below is built from this form.
 std::wstring withoutLongPathPrefix(const std::wstring& path);
 
 // Its exact ANSI bytes, else its short form when that is plain ANSI (short names may be off, or

@@ -102,20 +102,25 @@ TEST(PolicyFile, OptionNamesTheEscapedFile) {
 // Paths that do not exist have no short form (code page 1252 here): the exact text, else nothing
 // that names a folder, never a best-fit look-alike.
 TEST(AnsiPath, ExactTextOrTextThatNamesNothing) {
-    const std::pair<const wchar_t*, const char*> cases[] = {
-        {L"C:\\nowhere\\Caf\u00e9", "C:\\nowhere\\Caf\xe9"},
-        {L"C:\\nowhere\\\u0141ukasz", "C:\\nowhere\\?ukasz"},
-        {L"C:\\nowhere\\\xD83D\xDE00", "C:\\nowhere\\??"},
-        {L"\\\\?\\C:\\Apps\\Korvo", "C:\\Apps\\Korvo"},
-        {L"\\\\?\\unc\\srv\\share", "\\\\srv\\share"},
-        {L"\\\\?\\C:\\nowhere\\\u0141", "C:\\nowhere\\?"},
+    const struct {
+        const wchar_t* path;
+        const char* text;
+        bool exact;
+    } cases[] = {
+        {L"C:\\nowhere\\Caf\u00e9", "C:\\nowhere\\Caf\xe9", true},
+        {L"C:\\nowhere\\\u0141ukasz", "C:\\nowhere\\?ukasz", false},
+        {L"C:\\nowhere\\\xD83D\xDE00", "C:\\nowhere\\??", false},
+        {L"\\\\?\\C:\\Apps\\Korvo", "C:\\Apps\\Korvo", true},
+        {L"\\\\?\\unc\\srv\\share", "\\\\srv\\share", true},
+        {L"\\\\?\\C:\\nowhere\\\u0141", "C:\\nowhere\\?", false},
+        // A volume's name has no drive-letter form; cut, it would read as a relative path.
+        {L"\\\\?\\Volume{0}\\Korvo", "\\\\?\\Volume{0}\\Korvo", true},
     };
     for (const auto& c : cases) {
         std::string exact = "untouched";
-        const bool expressible = std::string(c.second).find('?') == std::string::npos;
-        EXPECT_EQ(ansiPath(c.first, exact), expressible) << c.second;
-        EXPECT_EQ(exact, expressible ? c.second : "untouched");
-        EXPECT_EQ(ansiPathOrNothing(c.first), c.second);
+        EXPECT_EQ(ansiPath(c.path, exact), c.exact) << c.text;
+        EXPECT_EQ(exact, c.exact ? c.text : "untouched");
+        EXPECT_EQ(ansiPathOrNothing(c.path), c.text);
     }
 }
 
