@@ -6,9 +6,6 @@
 
 namespace {
 
-bool highSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool lowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
 // One converting call, by the rules of the ANSI code page (bytes null and size 0 to size the
 // result). For UTF-8 the system takes no flag but WC_ERR_INVALID_CHARS and no default character,
 // and fails any other call; the conversion then fails only at a lone surrogate. Elsewhere it runs

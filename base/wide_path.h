@@ -6,6 +6,10 @@
 
 #include <string>
 
+// The two halves of a character beyond U+FFFF in UTF-16; either alone is no character.
+inline bool highSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+inline bool lowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
 // The ANSI bytes of text, when the code page holds every character of it.
 bool exactAnsi(const std::wstring& text, std::string& ansi);
 // The same for a listed file or folder name, in one conversion into ansi's own storage, which a

@@ -132,14 +132,13 @@ std::string fileUrlPath(const std::wstring& longPath) {
     std::string url;
     for (size_t at = 0; at < path.size(); ++at) {
         // One character at a time: a surrogate pair together.
-        const bool high = path[at] >= 0xD800 && path[at] <= 0xDBFF;
-        const bool pair = high && at + 1 < path.size() && path[at + 1] >= 0xDC00 && path[at + 1] <= 0xDFFF;
+        const bool pair = highSurrogate(path[at]) && at + 1 < path.size() && lowSurrogate(path[at + 1]);
         const std::wstring character = path.substr(at, pair ? 2 : 1);
         std::string bytes;
         if (exactAnsi(character, bytes)) {
             escapeCodeBase(bytes);
             url += bytes;
-        } else if (!pair && (high || (path[at] >= 0xDC00 && path[at] <= 0xDFFF))) {
+        } else if (!pair && (highSurrogate(path[at]) || lowSurrogate(path[at]))) {
             // A lone surrogate has no UTF-8 form; runtimes would decode a made-up one as U+FFFD,
             // a character a real folder's name may hold. "?" names nothing.
             url += "%3F";
