@@ -10,6 +10,7 @@ namespace {
 
 const char kBinFolder[] = "\\bin";
 const char kOldCLibrary[] = "\\msvcr71.dll";
+const char kUniversalCRuntime[] = "\\ucrtbase.dll";
 // The C libraries later runtimes build jvm.dll against, oldest first: msvcr100 (Java 7 and 8),
 // msvcr120 (9 and 10), vcruntime140 and msvcp140 (11 and later; msvcp140 needs vcruntime140).
 const char* const kNewerCLibraries[] = {"\\msvcr100.dll", "\\msvcr120.dll", "\\vcruntime140.dll", "\\msvcp140.dll"};
@@ -30,12 +31,33 @@ std::string runtimeBinFolder(const LaunchContext& context) {
     return context.runtimeHome + kBinFolder;
 }
 
-// A C library by its full path, with the loader's altered search order: what it imports in
-// turn (the api-ms-win-* files and ucrtbase.dll a later runtime ships on older Windows) is
-// looked for in bin first, in the application folder's place. Nothing else looks in bin, so a
-// file there named like a system library never stands in for the system's own elsewhere.
-HMODULE loadCLibrary(const std::string& path) {
+// A library by its full path, with the loader's altered search order: what it imports in turn
+// is looked for in its own folder first, in the application folder's place.
+HMODULE loadByFullPath(const std::string& path) {
     return traceLoad(path.c_str(), LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+}
+
+// Later runtimes ship the universal C runtime in bin (ucrtbase.dll and its api-ms-win-*
+// forwarders) for Windows 7 and 8.1 without it. Where the system has its own, that one is loaded
+// first, so a library asking for it by name gets the system's: never a second C runtime.
+void preferSystemCRuntime(const std::string& bin) {
+    const std::string shipped = bin + kUniversalCRuntime;
+    if (!pathExists(shipped.c_str())) return;
+    char systemDir[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryA(systemDir, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    const std::string own = systemDir + std::string(kUniversalCRuntime);
+    if (traceCandidate("system C runtime", own.c_str(), pathExists(own.c_str()))) loadByFullPath(own);
+}
+
+// The runtime's own launcher lives in bin, where every library the runtime loads finds what bin
+// ships. Here bin takes that place for the rest of the process, as the DLL directory: a library
+// loaded by name is looked for in the application folder, bin, the system folders, then PATH.
+// The folder the launch was started from stays out.
+void searchRuntimeBin(const std::string& bin) {
+    const BOOL set = SetDllDirectoryA(bin.c_str());
+    traceLine({"load: library search: ", set ? "bin is the DLL directory \"" : "bin could not be the DLL directory \"",
+               bin, "\""});
 }
 
 }  // namespace
@@ -50,26 +72,26 @@ void restrictLibrarySearch() {
 
 void loadJavaRuntime(LaunchContext& context) {
     const std::string bin = runtimeBinFolder(context);
+    if (!bin.empty()) preferSystemCRuntime(bin);
     const std::string oldCLibrary = bin + kOldCLibrary;
     if (!bin.empty() && traceCandidate("C library", oldCLibrary.c_str(), pathExists(oldCLibrary.c_str()))) {
-        if (!loadCLibrary(oldCLibrary)) reportLaunchError("Error loading msvcr71.dll", false);
+        if (!loadByFullPath(oldCLibrary)) reportLaunchError("Error loading msvcr71.dll", false);
     }
 
-    // Later runtimes' jvm.dll imports its C library by name too; it lies in bin, which is not
-    // jvm.dll's own folder and not in the search: each one present is loaded by its full path
-    // first. jvm.dll, and the libraries the runtime itself loads from bin by full path later,
-    // then find it loaded. One that does not load is not reported: the load of jvm.dll then
+    // Later runtimes' jvm.dll imports its C library by name too. Each one present in bin is
+    // loaded by its full path first, so bin's copy wins over one in the application folder, which
+    // the search asks first. One that does not load is not reported: the load of jvm.dll then
     // says what went wrong.
     if (!bin.empty()) {
         for (const char* name : kNewerCLibraries) {
             const std::string library = bin + name;
-            if (pathExists(library.c_str())) loadCLibrary(library);
+            if (pathExists(library.c_str())) loadByFullPath(library);
         }
+        searchRuntimeBin(bin);
     }
 
     // Only an absolute path: a relative one would be looked up from wherever the launch started.
-    // What jvm.dll imports besides its C library comes from the ordinary search, which starts in
-    // the application folder: a C library shipped there still serves a runtime whose bin has none.
+    // A C library shipped in the application folder still serves a runtime whose bin has none.
     HMODULE jvm = isAbsoluteWindowsPath(context.jvmLibraryPath)
                       ? traceLoad(context.jvmLibraryPath, LoadLibraryA(context.jvmLibraryPath))
                       : nullptr;

@@ -8,6 +8,7 @@
 // stays in the search.
 void restrictLibrarySearch();
 
-// Preloads the runtime's C libraries from its bin folder, loads jvm.dll (from an absolute path
-// only) and resolves JNI_CreateJavaVM; a jvm.dll that does not load ends the launch.
+// Preloads the runtime's C libraries from its bin folder, makes that folder the DLL directory for
+// the rest of the process, loads jvm.dll (from an absolute path only) and resolves
+// JNI_CreateJavaVM; a jvm.dll that does not load ends the launch.
 void loadJavaRuntime(LaunchContext& context);

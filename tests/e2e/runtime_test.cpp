@@ -2,6 +2,8 @@
 // prefix's registry and file system, with the stand-in runtime recording what it received.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/launch_fixture.h"
 
 using namespace harness;
@@ -283,32 +285,56 @@ TEST_F(RuntimeChoice, RelativeMakersValueCountsAsEmptySoTheFallbackDecides) {
 
 // Later runtimes' jvm.dll imports another C library, which they ship only in their bin folder
 // with what it imports in turn; inside JNI_CreateJavaVM the runtime loads bin\java.dll itself.
-// The stand-ins' bin also holds files named like the system libraries they import, never used.
+// Java 11's jvm.dll also imports a library only bin holds (as Java 11 and later import the
+// universal C runtime's forwarders, which older Windows lacks), and its main loads bin\awt.dll,
+// whose own import also lies only in bin. A bin that ships ucrtbase.dll gets the system's copy
+// loaded first (Wine's user32.dll loads it into every process anyway, so the trace shows it).
 TEST_F(RuntimeChoice, CLibraryOfEachJavaVersionIsLoadedFromTheRuntimesBin) {
-    const struct { const char *java, *cLibrary, *home; bool registered, planted; } rows[] = {
-        {"java8", "msvcr100", "jre1.8.0_401", true, false},      // registered, as Java 8 installs
-        {"java11", "vcruntime140", "jre1.6.0_02", false, false},  // the private runtime
-        {"java11", "vcruntime140", "jre1.6.0_02", false, true},   // a copy in the start folder
+    const struct { const char *java, *cLibrary, *home; bool registered, planted, shipsUcrt; } rows[] = {
+        {"java8", "msvcr100", "jre1.8.0_401", true, false, false},      // registered, as Java 8 installs
+        {"java11", "vcruntime140", "jre1.6.0_02", false, false, false},  // the private runtime
+        {"java11", "vcruntime140", "jre1.6.0_02", false, true, false},   // a copy in the start folder
+        {"java11", "vcruntime140", "jre1.6.0_02", false, false, true},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(row.java) + (row.planted ? ", planted copy" : ""));
+        SCOPED_TRACE(std::string(row.java) + (row.planted ? ", planted copy" : "") + (row.shipsUcrt ? ", ucrtbase" : ""));
         Registry::clearAll();
         removeTree(layout.trace);
-        const std::string home = layout.root + "\\" + row.java + "\\" + row.home, dll = row.cLibrary + std::string(".dll");
-        makeFolders(home + "\\bin\\client");
-        copyFile(standinDir() + "\\" + row.java + "\\jvm.dll", home + "\\bin\\client\\jvm.dll");
-        for (const char* file : {dll.c_str(), "korvocrt.dll", "verify.dll", "java.dll", "winmm.dll", "psapi.dll"})
-            copyFile(standinDir() + "\\" + row.java + "\\" + file, home + "\\bin\\" + file);
-        if (row.registered) registry.registerJava("1.8", home, home + "\\bin\\client\\jvm.dll");
+        removeTree(layout.launchTrace());
+        const std::string home = layout.root + "\\" + row.java + "\\" + row.home, bin = home + "\\bin";
+        const std::string dll = row.cLibrary + std::string(".dll");
+        const bool later = std::string(row.java) == "java11";
+        removeTree(home);
+        makeFolders(bin + "\\client");
+        copyFile(standinDir() + "\\" + row.java + "\\jvm.dll", bin + "\\client\\jvm.dll");
+        std::vector<std::string> files = {dll, "korvocrt.dll", "verify.dll", "java.dll"};
+        if (later) files.insert(files.end(), {"korvoapi.dll", "awt.dll", "korvofont.dll"});
+        for (const std::string& file : files) copyFile(standinDir() + "\\" + row.java + "\\" + file, bin + "\\" + file);
+        if (row.shipsUcrt) copyFile(standinDir() + "\\planted.dll", bin + "\\ucrtbase.dll");
+        if (row.registered) registry.registerJava("1.8", home, bin + "\\client\\jvm.dll");
         if (!row.registered) registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\" + row.java);
         Launch start = standardLaunch(layout);
         start.currentDir = layout.root + "\\start";
         makeFolders(start.currentDir);
         if (row.planted) copyFile(standinDir() + "\\planted.dll", start.currentDir + "\\" + dll);
+        if (later) start.env["KORVO_STANDIN_MODE"] = "desktop";
+        start.env["KORVO_TRACE"] = "1";
         expectRan(runKorvo(layout.exe, start));
         const std::string attach = row.cLibrary + std::string(" attach ");
-        EXPECT_EQ(linesWithPrefix(trace(), attach), std::vector<std::string>{attach + home + "\\bin\\" + dll});
+        EXPECT_EQ(linesWithPrefix(trace(), attach), std::vector<std::string>{attach + bin + "\\" + dll});
         EXPECT_TRUE(linesWithPrefix(trace(), "PLANTED").empty());
+        if (later) {
+            EXPECT_TRUE(hasLine(trace(), "korvoapi attach " + bin + "\\korvoapi.dll"));
+            EXPECT_TRUE(hasLine(trace(), "desktop library loaded " + bin + "\\awt.dll"));
+            EXPECT_TRUE(hasLine(trace(), "korvofont attach " + bin + "\\korvofont.dll"));
+        }
+        const std::vector<std::string> steps = launchTraceSteps(layout.launchTrace());
+        const auto systemCopy = std::find_if(steps.begin(), steps.end(), [](const std::string& step) {
+            return step.rfind("load \"C:\\windows\\system32\\ucrtbase.dll\": loaded", 0) == 0;
+        });
+        const auto binSearched =
+            std::find(steps.begin(), steps.end(), "load: library search: bin is the DLL directory \"" + bin + "\"");
+        EXPECT_EQ(systemCopy < binSearched, row.shipsUcrt) << readFile(layout.launchTrace());
     }
 }
 
@@ -331,7 +357,7 @@ TEST_F(RuntimeChoice, LaterRegistryKeysServeOnlyWhenTheClassicKeyNamesNoRuntime)
         removeTree(home);
         makeFolders(home + "\\bin\\server");
         copyFile(standinDir() + "\\java11\\jvm.dll", home + "\\bin\\server\\jvm.dll");
-        for (const char* file : {"vcruntime140.dll", "korvocrt.dll", "verify.dll", "java.dll"})
+        for (const char* file : {"vcruntime140.dll", "korvocrt.dll", "verify.dll", "java.dll", "korvoapi.dll"})
             copyFile(standinDir() + "\\java11\\" + file, home + "\\bin\\" + file);
         if (row.clientToo) {
             makeFolders(home + "\\bin\\client");

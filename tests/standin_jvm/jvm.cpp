@@ -7,7 +7,9 @@
 //   KORVO_STANDIN_MODE     comma-separated: fail-create[=<code>], no-main, no-string, throw,
 //                          block, thread, native=<name>[+<name>...] (main loads each library
 //                          by full path from the first java.library.path entry holding it),
-//                          process (how Windows set up the process: see traceProcess)
+//                          process (how Windows set up the process: see traceProcess),
+//                          desktop (main has the runtime load its bin\awt.dll by full path, as
+//                          a desktop application's first window does; later runtimes only)
 //   KORVO_STANDIN_RELEASE  file whose appearance ends `block` and `thread`
 //
 // Exit codes of deliberate failures: 134 FatalError, 99 unimplemented slot,
@@ -141,6 +143,7 @@ struct Modes {
     bool block = false;
     bool thread = false;
     bool process = false;
+    bool desktop = false;
     std::vector<std::string> nativeLibraries;
 };
 
@@ -212,6 +215,8 @@ Modes parseModes(const std::wstring& text) {
             modes.thread = true;
         } else if (flag == "process") {
             modes.process = true;
+        } else if (flag == "desktop") {
+            modes.desktop = true;
         } else if (flag.compare(0, 7, "native=") == 0) {
             size_t at = 7;
             while (at <= flag.size()) {
@@ -663,8 +668,10 @@ std::wstring parentFolder(const std::wstring& path) {
 // full path, each after those it imports, so their imports find them loaded: verify.dll before
 // java.dll, as the comment in the runtime's own source says, "java dll depends on it and is not
 // always able to find it when the loading executable is outside the JDK".
+std::wstring runtimeBin() { return parentFolder(parentFolder(standin::modulePath(g_self))); }
+
 bool bootLibrariesLoaded() {
-    const std::wstring bin = parentFolder(parentFolder(standin::modulePath(g_self)));
+    const std::wstring bin = runtimeBin();
     for (const wchar_t* name : {L"\\verify.dll", L"\\java.dll"}) {
         const std::wstring path = bin + name;
         if (bin.empty() || !LoadLibraryW(path.c_str())) {
@@ -674,8 +681,19 @@ bool bootLibrariesLoaded() {
     }
     return true;
 }
+
+// What a desktop library the runtime loads later imports must be found too: the runtime loads
+// it by full path, and its imports are searched for by name.
+void loadDesktopLibrary() {
+    const std::wstring path = runtimeBin() + L"\\awt.dll";
+    if (LoadLibraryW(path.c_str()))
+        trace("desktop library loaded " + standin::utf8(path));
+    else
+        trace("desktop library error " + num(GetLastError()) + " " + standin::utf8(path));
+}
 #else
 bool bootLibrariesLoaded() { return true; }
+void loadDesktopLibrary() { trace("desktop library error: not a later runtime"); }
 #endif
 
 // The application's main: lists the arguments it received, then behaves as the mode asks.
@@ -717,6 +735,7 @@ void JNICALL jniCallStaticVoidMethod(JNIEnv* env, jclass clazz, jmethodID method
     }
 
     for (const std::string& name : g_modes.nativeLibraries) loadNative(name);
+    if (g_modes.desktop) loadDesktopLibrary();
     if (g_modes.block) {
         std::wstring file = releaseFile("block");
         while (!released(file)) Sleep(20);
@@ -906,11 +925,18 @@ extern "C" JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** pvm, void** penv, vo
 // As later runtimes' jvm.dll, which imports winmm.dll for its timers.
 extern "C" __declspec(dllexport) DWORD KorvoStandinTimer(void) { return timeGetTime(); }
 #endif
+#ifdef STANDIN_IMPORTS_BIN_API
+// As Java 11 and later, whose jvm.dll imports what bin ships besides its C library.
+extern "C" __declspec(dllimport) int KorvoStandinApi(void);
+#endif
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         // The import a real runtime has on its C library; already attached when this runs.
         KorvoStandinMsvcr71();
+#ifdef STANDIN_IMPORTS_BIN_API
+        KorvoStandinApi();
+#endif
         g_self = instance;
         DisableThreadLibraryCalls(instance);
         bool present = false;
