@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 // Opens a key under HKEY_LOCAL_MACHINE for reading. The key is never closed: it lives until
 // the process ends, like every key of the launch.
@@ -16,5 +18,10 @@ bool readRegistryValue(HKEY key, const char* name, char* buffer, size_t capacity
 
 // A path value read in its wide form and turned into the text the runtime gets (its exact ANSI
 // bytes, else its short form); a path the ANSI code page cannot express counts as unreadable,
-// like any other value that readRegistryValue refuses.
+// like any other value that readRegistryValue refuses. A REG_EXPAND_SZ value has its environment
+// variables expanded first, as the type asks.
 bool readRegistryPath(HKEY key, const char* name, char* buffer, size_t capacity);
+
+// The names of a key's subkeys, in the order the registry gives them; a name outside ASCII is
+// left out (the callers look for version numbers). Bounded, however many there are.
+std::vector<std::string> subkeyNames(HKEY key);

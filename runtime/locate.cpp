@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "base/registry.h"
 #include "base/report.h"
@@ -64,6 +66,14 @@ bool passOver(const char* key, const char* reason) {
     return false;
 }
 
+// Installers write JavaHome with a trailing backslash (an MSI folder); no path built from it may
+// hold two in a row. A drive's root keeps its own.
+void cutTrailingBackslashes(char* path) {
+    size_t length = lengthWithoutTrailingBackslashes(path);
+    if (length == 2 && path[1] == ':' && path[2] == '\\') length = 3;
+    path[length] = '\0';
+}
+
 // The classic key, read into the launch context as it always has been. It names a runtime when
 // its RuntimeLib is an absolute path that exists.
 ClassicKey readClassicKey(LaunchContext& context) {
@@ -83,8 +93,10 @@ ClassicKey readClassicKey(LaunchContext& context) {
     }
     // Unreadable, javaHome keeps a half-installed private runtime's folder for the class path;
     // that folder's bin is not this runtime's.
-    if (readRegistryPath(key, "JavaHome", context.javaHome, sizeof context.javaHome))
+    if (readRegistryPath(key, "JavaHome", context.javaHome, sizeof context.javaHome)) {
+        cutTrailingBackslashes(context.javaHome);
         context.runtimeHome = context.javaHome;
+    }
     readRegistryPath(key, "RuntimeLib", context.jvmLibraryPath, sizeof context.jvmLibraryPath);
     if (!isAbsoluteWindowsPath(context.jvmLibraryPath) ||
         !traceCandidate("RuntimeLib", context.jvmLibraryPath, pathExists(context.jvmLibraryPath))) {
@@ -94,25 +106,27 @@ ClassicKey readClassicKey(LaunchContext& context) {
     return ClassicKey::runtime;
 }
 
-// A runtime a later key names, read aside so that a key passed over changes nothing.
-struct LaterRuntime {
+// A runtime a version key names, read aside so that a key passed over changes nothing.
+struct RegisteredRuntime {
     char version[kVersionBufferSize] = {};
     char javaHome[kPathBufferSize] = {};
     char jvmLibrary[kPathBufferSize] = {};
 };
 
-// Read as the classic key is; without RuntimeLib, jvm.dll is looked for in JavaHome's
-// bin\client, then bin\server. True when the key names a jvm.dll that exists.
-bool readLaterKey(const char* keyPath, LaterRuntime& found) {
+// keyPath\version, read by its key's rules: the classic key's RuntimeLib must name jvm.dll; the
+// later keys' JavaHome must be an absolute path, and without RuntimeLib jvm.dll is looked for in
+// its bin\client, then bin\server. True when the key names a jvm.dll that exists.
+bool readVersionKey(const char* keyPath, const std::string& version, bool classic, RegisteredRuntime& found) {
+    found = RegisteredRuntime();
+    if (!copyBounded(found.version, sizeof found.version, version)) return passOver(keyPath, "a version name too long");
     HKEY key = nullptr;
-    if (!openMachineKey(keyPath, &key)) return passOver(keyPath, "it cannot be opened");
-    if (!readRegistryValue(key, "CurrentVersion", found.version, sizeof found.version) || !found.version[0])
-        return passOver(keyPath, "no CurrentVersion (missing, unreadable or empty)");
-    const std::string versionKey = std::string(keyPath) + "\\" + found.version;
-    if (!openMachineKey(versionKey.c_str(), &key))
-        return passOver(keyPath, "the key its CurrentVersion names cannot be opened");
-    if (!readRegistryPath(key, "JavaHome", found.javaHome, sizeof found.javaHome) ||
-        !isAbsoluteWindowsPath(found.javaHome))
+    const std::string versionKey = std::string(keyPath) + "\\" + version;
+    if (!openMachineKey(versionKey.c_str(), &key)) return passOver(keyPath, "the version key cannot be opened");
+    if (readRegistryPath(key, "JavaHome", found.javaHome, sizeof found.javaHome) && isAbsoluteWindowsPath(found.javaHome))
+        cutTrailingBackslashes(found.javaHome);
+    else if (classic)
+        found.javaHome[0] = '\0';
+    else
         return passOver(keyPath, "no JavaHome (missing, unreadable or not an absolute path)");
 
     if (readRegistryPath(key, "RuntimeLib", found.jvmLibrary, sizeof found.jvmLibrary) && found.jvmLibrary[0]) {
@@ -121,6 +135,7 @@ bool readLaterKey(const char* keyPath, LaterRuntime& found) {
             return true;
         return passOver(keyPath, "its RuntimeLib names no file");
     }
+    if (classic) return passOver(keyPath, "no RuntimeLib");
     for (const char* library : {kJvmLibrary, kServerJvmLibrary}) {
         const std::string path = found.javaHome + std::string(library);
         if (traceCandidate("jvm.dll", path.c_str(), pathExists(path.c_str())) &&
@@ -130,26 +145,104 @@ bool readLaterKey(const char* keyPath, LaterRuntime& found) {
     return passOver(keyPath, "no RuntimeLib, and no jvm.dll in JavaHome's bin\\client or bin\\server");
 }
 
-// The classic key first. Only when it names no runtime are the later keys tried; when none of
-// them names one either, the launch goes on as the classic key alone would have it.
+// Installers leave keys whose CurrentVersion names nothing: an update within a major version
+// deletes it and leaves the version subkeys, an uninstall never restores it. Then the highest
+// version among the subkeys whose jvm.dll exists serves; the one CurrentVersion named was tried.
+bool readHighestVersion(const char* keyPath, bool classic, const std::string& tried, RegisteredRuntime& found) {
+    HKEY key = nullptr;
+    if (!openMachineKey(keyPath, &key)) return false;
+    std::vector<std::string> versions;
+    for (const std::string& name : subkeyNames(key))
+        if (name[0] >= '0' && name[0] <= '9' && name != tried) versions.push_back(name);
+    std::stable_sort(versions.begin(), versions.end(),
+                     [](const std::string& a, const std::string& b) { return javaVersionBefore(b, a); });
+    for (const std::string& version : versions) {
+        traceLine({"runtime: registered key \"", keyPath, "\": version subkey \"", version, "\""});
+        if (readVersionKey(keyPath, version, classic, found)) return true;
+    }
+    return false;
+}
+
+// Java 9 and later keys: CurrentVersion's subkey, else the highest version.
+bool readLaterKey(const char* keyPath, RegisteredRuntime& found) {
+    HKEY key = nullptr;
+    if (!openMachineKey(keyPath, &key)) return passOver(keyPath, "it cannot be opened");
+    char version[kVersionBufferSize] = {};
+    if (!readRegistryValue(key, "CurrentVersion", version, sizeof version) || !version[0])
+        passOver(keyPath, "no CurrentVersion (missing, unreadable or empty)");
+    else if (readVersionKey(keyPath, version, false, found))
+        return true;
+    return readHighestVersion(keyPath, false, version, found);
+}
+
+void takeRuntime(LaunchContext& context, const char* keyPath, const RegisteredRuntime& found) {
+    traceLine({"runtime: registered key \"", keyPath, "\": taken, version \"", found.version, "\""});
+    context.jreBase = std::string(keyPath) + "\\" + found.version;
+    std::memcpy(context.currentVersion, found.version, sizeof context.currentVersion);
+    std::memcpy(context.javaHome, found.javaHome, sizeof context.javaHome);
+    context.runtimeHome = found.javaHome;
+    std::memcpy(context.jvmLibraryPath, found.jvmLibrary, sizeof context.jvmLibraryPath);
+}
+
+// Only when the trace is on: a 32-bit program sees only the 32-bit view of the registry, so a
+// runtime that 64-bit Windows holds only in its 64-bit view is never found, and whoever helps
+// the user needs to know that one is there.
+void traceSixtyFourBitRuntimes() {
+    BOOL wow64 = FALSE;
+    if (!traceEnabled() || !IsWow64Process(GetCurrentProcess(), &wow64) || !wow64) return;
+    for (const char* keyPath : {kJavaKey, kLaterJavaKeys[0], kLaterJavaKeys[1]}) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) continue;
+        for (const std::string& version : subkeyNames(key)) {
+            wchar_t home[kPathBufferSize] = {};
+            DWORD size = sizeof home;
+            if (RegGetValueW(key, std::wstring(version.begin(), version.end()).c_str(), L"JavaHome",
+                             RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, home, &size) != ERROR_SUCCESS)
+                continue;
+            const std::string what = "runtime: in the 64-bit view, HKLM\\" + std::string(keyPath) + "\\" + version + ", JavaHome ";
+            tracePath(what.c_str(), home, ": a 64-bit runtime, which this 32-bit program cannot load");
+        }
+        RegCloseKey(key);
+    }
+}
+
+// The classic key first, then the later ones; each by its CurrentVersion, else its highest
+// version. When none names a runtime, the launch goes on as the classic key alone would have it.
 void locateRegisteredRuntime(LaunchContext& context) {
     const ClassicKey classic = readClassicKey(context);
     if (classic == ClassicKey::runtime) return;
 
+    RegisteredRuntime found;
+    if (classic != ClassicKey::missing && readHighestVersion(kJavaKey, true, context.currentVersion, found)) {
+        takeRuntime(context, kJavaKey, found);
+        return;
+    }
     for (const char* keyPath : kLaterJavaKeys) {
-        LaterRuntime found;
         if (!readLaterKey(keyPath, found)) continue;
-        traceLine({"runtime: registered key \"", keyPath, "\": taken"});
-        context.jreBase = std::string(keyPath) + "\\" + found.version;
-        std::memcpy(context.currentVersion, found.version, sizeof context.currentVersion);
-        std::memcpy(context.javaHome, found.javaHome, sizeof context.javaHome);
-        context.runtimeHome = found.javaHome;
-        std::memcpy(context.jvmLibraryPath, found.jvmLibrary, sizeof context.jvmLibraryPath);
+        takeRuntime(context, keyPath, found);
         return;
     }
 
+    traceSixtyFourBitRuntimes();
     if (classic == ClassicKey::missing) reportLaunchError("Can't locate JRE[Java Runtime Environment]", true);
     if (classic == ClassicKey::versionKeyMissing) reportLaunchError("Can't locate JRE[CurrentVersion]", true);
+}
+
+// The numbers of a version name, the old scheme's "1." dropped ("1.8.0_392" is 8, 0, 392).
+std::vector<unsigned long> versionNumbers(const std::string& name) {
+    std::vector<unsigned long> numbers;
+    for (size_t at = 0; at < name.size();) {
+        if (name[at] < '0' || name[at] > '9') {
+            ++at;
+            continue;
+        }
+        unsigned long number = 0;
+        for (; at < name.size() && name[at] >= '0' && name[at] <= '9'; ++at)
+            number = number > 99999999 ? number : number * 10 + (name[at] - '0');
+        numbers.push_back(number);
+    }
+    if (numbers.size() > 1 && numbers[0] == 1) numbers.erase(numbers.begin());
+    return numbers;
 }
 
 }  // namespace
@@ -165,6 +258,10 @@ const char* privateRuntimeName() { return "jre1.6.0_02"; }
 bool pathExists(const char* path) {
     struct _stat status;
     return _stat(path, &status) == 0;
+}
+
+bool javaVersionBefore(const std::string& a, const std::string& b) {
+    return versionNumbers(a) < versionNumbers(b);
 }
 
 bool copyBounded(char* buffer, size_t capacity, const std::string& text) {

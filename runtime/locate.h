@@ -16,6 +16,10 @@ bool pathExists(const char* path);
 // with a fatal report when no runtime can be found.
 void locateJavaRuntime(LaunchContext& context);
 
+// Whether version name a comes before b by its numbers: "1.8.0_392" (the old scheme's 1.8 is 8)
+// before "11.0.21" before "17" before "17.0.15.6".
+bool javaVersionBefore(const std::string& a, const std::string& b);
+
 // appDir cut before its last backslash (all of it when there is none), then "\Java".
 std::string fallbackRuntimeRoot(const std::string& appDir);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "support/launch_fixture.h"
 
@@ -180,10 +181,20 @@ TEST_F(RuntimeChoice, IncompletePrivateRuntimeKeepsItsFolderOnlyWhenJavaHomeIsUn
     EXPECT_EQ(javaHomeOnClassPath(), layout.root + "\\Maker\\jre1.6.0_02");
 }
 
+// A 64-bit runtime registered by its installer (in the 64-bit view, under WOW64) cannot serve; the
+// trace says it is there. On 32-bit Windows that key is the only view's, which holds no 64-bit one.
 TEST_F(RuntimeChoice, NoRuntimeAnywhereEndsTheLaunch) {
     makeFolders(layout.root + "\\Maker\\jre1.6.0_02");
     registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\Maker");
-    expectFatal(launch(), "Can't locate JRE[Java Runtime Environment]");
+    registry.setString64(std::string(Registry::kJdkKey) + "\\17", "JavaHome", "C:\\Program Files\\Java\\jdk-17");
+    Launch traced = standardLaunch(layout);
+    traced.env["KORVO_TRACE"] = "1";
+    expectFatal(runKorvo(layout.exe, traced), "Can't locate JRE[Java Runtime Environment]");
+    EXPECT_EQ(hasLine(launchTraceSteps(layout.launchTrace()),
+                      "runtime: in the 64-bit view, HKLM\\SOFTWARE\\JavaSoft\\JDK\\17, JavaHome \"C:\\Program "
+                      "Files\\Java\\jdk-17\": a 64-bit runtime, which this 32-bit program cannot load"),
+              underWow64())
+        << readFile(layout.launchTrace());
 }
 
 TEST_F(RuntimeChoice, MissingVersionKeyEndsTheLaunch) {
@@ -192,11 +203,12 @@ TEST_F(RuntimeChoice, MissingVersionKeyEndsTheLaunch) {
 }
 
 TEST_F(RuntimeChoice, OversizeCurrentVersionIsUnreadable) {
-    registerRuntime();
+    const std::string home = registerRuntime();
     registry.setString(Registry::kJavaKey, "CurrentVersion", std::string(80, '9'));
-    // Unreadable, so the version stays empty: the key path "...Environment\" opens the Java key
-    // itself, which holds no RuntimeLib.
-    expectFatal(launch(), "Error loading JVM");
+    // Unreadable, so it names no runtime (the key path "...Environment\" opens the Java key itself,
+    // which holds no RuntimeLib): the version subkeys decide.
+    expectRan(launch());
+    EXPECT_EQ(loadedJvm(), home + "\\bin\\client\\jvm.dll");
 }
 
 TEST_F(RuntimeChoice, MissingOrEmptyRuntimeLibEndsWithErrorLoadingJvm) {
@@ -339,37 +351,82 @@ TEST_F(RuntimeChoice, CLibraryOfEachJavaVersionIsLoadedFromTheRuntimesBin) {
 }
 
 // Java 9 and later register under JavaSoft\JRE or JavaSoft\JDK, read like the classic key; they
-// are tried, in that order, only when the classic key names no runtime.
+// are tried, in that order, only when the classic key names no runtime. A key whose
+// CurrentVersion names none gives its highest version whose jvm.dll exists, as installers leave
+// them: CurrentVersion the major number beside the full version, deleted by an update within
+// the major version, never restored by an uninstall; JavaHome ending in a backslash.
 TEST_F(RuntimeChoice, LaterRegistryKeysServeOnlyWhenTheClassicKeyNamesNoRuntime) {
-    enum Classic { absent, complete, withoutVersionKey };
-    const struct { const char* key; bool runtimeLib, clientToo; Classic classic; } rows[] = {
-        {Registry::kJreKey, true, true, absent},             // RuntimeLib names bin\server
-        {Registry::kJdkKey, false, false, absent},           // no RuntimeLib: bin\server
-        {Registry::kJreKey, true, true, complete},           // the classic key's runtime wins
-        {Registry::kJreKey, true, true, withoutVersionKey},  // a broken classic key is passed over
+    const std::string newer = layout.root + "\\jdk-17", older = layout.root + "\\jdk-11", gone = layout.root + "\\gone";
+    const std::string jre = Registry::kJreKey, jdk = Registry::kJdkKey, classic = Registry::kJavaKey;
+    const std::string client = "\\bin\\client\\jvm.dll", server = "\\bin\\server\\jvm.dll";
+    for (const std::string& home : {newer, older}) {
+        removeTree(home);
+        for (const std::string& jvm : home == newer ? std::vector<std::string>{client, server} : std::vector<std::string>{server}) {
+            makeFolders(home + jvm.substr(0, jvm.size() - 8));
+            copyFile(standinDir() + "\\java11\\jvm.dll", home + jvm);
+        }
+        for (const char* file : {"vcruntime140.dll", "korvocrt.dll", "verify.dll", "java.dll", "korvoapi.dll"})
+            copyFile(standinDir() + "\\java11\\" + file, home + "\\bin\\" + file);
+    }
+    auto version = [&](const std::string& key, const std::string& name, const std::string& home, const std::string& lib) {
+        registry.setString(key + "\\" + name, "JavaHome", home);
+        if (!lib.empty()) registry.setString(key + "\\" + name, "RuntimeLib", lib);
+    };
+    const struct { const char* what; std::function<void()> registers; std::string home, jvm; } rows[] = {
+        {"RuntimeLib names bin\\server", [&] { registry.registerJava("17", newer, newer + server, jre); }, newer, server},
+        {"without RuntimeLib, bin\\client first", [&] { registry.registerJava("17", newer, "", jdk); }, newer, client},
+        {"then bin\\server", [&] { registry.registerJava("11", older, "", jdk); }, older, server},
+        {"the classic key's runtime wins", [&] { registry.registerJava("17", newer, "", jre); registerRuntime(); },
+         layout.root + "\\registered\\jre", client},
+        {"a classic key without its version key", [&] {
+             registry.registerJava("17", newer, "", jre);
+             registry.setString(classic, "CurrentVersion", "1.8");
+         }, newer, client},
+        {"a classic version key without RuntimeLib", [&] {
+             registry.registerJava("1.8", older, "", classic);
+             registry.registerJava("17", newer, "", jdk);
+         }, newer, client},
+        {"JRE before JDK", [&] { registry.registerJava("11", older, "", jre); registry.registerJava("17", newer, "", jdk); },
+         older, server},
+        {"a RuntimeLib naming nothing", [&] {
+             registry.registerJava("17", newer, newer + "\\bin\\nothing\\jvm.dll", jre);
+             registry.registerJava("11", older, "", jdk);
+         }, older, server},
+        {"an installer's: the major number, a trailing backslash", [&] {
+             registry.registerJava("17", newer + "\\", "", jdk);
+             version(jdk, "17.0.15.6", newer + "\\", "");
+         }, newer, client},
+        {"CurrentVersion deleted by an update: the highest version whose jvm.dll exists", [&] {
+             version(jdk, "11.0.21", older + "\\", "");
+             version(jdk, "17.0.15.6", newer + "\\", "");
+             version(jdk, "21.0.1", gone + "\\", "");
+         }, newer, client},
+        {"CurrentVersion naming a version uninstalled", [&] {
+             registry.setString(jdk, "CurrentVersion", "17");
+             version(jdk, "11.0.21", older, "");
+         }, older, server},
+        {"the classic key's highest version", [&] {
+             registry.setString(classic, "CurrentVersion", "1.8");
+             version(classic, "1.6.0_02", older, older + server);
+             version(classic, "1.8.0_392", newer, newer + client);
+             registry.registerJava("11", older, "", jre);
+         }, newer, client},
+        {"REG_EXPAND_SZ", [&] {
+             registry.setString(jdk, "CurrentVersion", "17");
+             registry.setRaw(jdk + "\\17", "JavaHome", REG_EXPAND_SZ, std::string("%KORVO_JDKS%\\jdk-17", 20));
+         }, newer, client},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(row.key) + ", classic key " + std::to_string(row.classic));
+        SCOPED_TRACE(row.what);
         Registry::clearAll();
         removeTree(layout.trace);
         removeTree(layout.profile + "\\Logs");
-        const std::string home = layout.root + "\\jdk-17";
-        removeTree(home);
-        makeFolders(home + "\\bin\\server");
-        copyFile(standinDir() + "\\java11\\jvm.dll", home + "\\bin\\server\\jvm.dll");
-        for (const char* file : {"vcruntime140.dll", "korvocrt.dll", "verify.dll", "java.dll", "korvoapi.dll"})
-            copyFile(standinDir() + "\\java11\\" + file, home + "\\bin\\" + file);
-        if (row.clientToo) {
-            makeFolders(home + "\\bin\\client");
-            copyFile(standinDir() + "\\java11\\jvm.dll", home + "\\bin\\client\\jvm.dll");
-        }
-        registry.registerJava("17", home, row.runtimeLib ? home + "\\bin\\server\\jvm.dll" : "", row.key);
-        const std::string expectedHome = row.classic == complete ? registerRuntime() : home;
-        if (row.classic == withoutVersionKey) registry.setString(Registry::kJavaKey, "CurrentVersion", "1.8");
-        expectRan(launch());
-        const std::string chosen = row.classic == complete ? "\\bin\\client\\jvm.dll" : "\\bin\\server\\jvm.dll";
-        EXPECT_EQ(loadedJvm(), expectedHome + chosen);
-        EXPECT_EQ(javaHomeOnClassPath(), expectedHome);
+        row.registers();
+        Launch launch = standardLaunch(layout);
+        launch.env["KORVO_JDKS"] = layout.root;
+        expectRan(runKorvo(layout.exe, launch));
+        EXPECT_EQ(loadedJvm(), row.home + row.jvm);
+        EXPECT_EQ(javaHomeOnClassPath(), row.home);
         EXPECT_FALSE(exists(layout.logFile()));
     }
 }

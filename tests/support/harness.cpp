@@ -255,6 +255,23 @@ Registry::~Registry() { clearAll(); }
 void Registry::clearAll() {
     for (const char* key : {kMakerKey, kJavaKey, kJreKey, kJdkKey, kQuickTimeKey})
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, key);
+    // What a 64-bit installer left in the 64-bit view (only WOW64 has one).
+    HKEY javaSoft = nullptr;
+    if (underWow64() && RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft", 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
+                                      &javaSoft) == ERROR_SUCCESS) {
+        for (const char* key : {"Java Runtime Environment", "JRE", "JDK"}) RegDeleteTreeA(javaSoft, key);
+        RegCloseKey(javaSoft);
+    }
+}
+
+void Registry::setString64(const std::string& key, const std::string& name, const std::string& value) {
+    HKEY handle = nullptr;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr,
+                        &handle, nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(handle, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>(value.size() + 1));
+    RegCloseKey(handle);
 }
 
 void Registry::createKey(const std::string& key) {

@@ -79,6 +79,8 @@ public:
     void setString(const std::string& key, const std::string& name, const std::string& value);
     void setRaw(const std::string& key, const std::string& name, DWORD type, const std::string& bytes);
     void setDword(const std::string& key, const std::string& name, DWORD value);
+    // In the 64-bit view, as a 64-bit installer writes (on 32-bit Windows, the only view).
+    void setString64(const std::string& key, const std::string& name, const std::string& value);
     // CurrentVersion + the version key with JavaHome and RuntimeLib (left out when empty).
     void registerJava(const std::string& version, const std::string& javaHome, const std::string& runtimeLib,
                       const std::string& key = kJavaKey);
