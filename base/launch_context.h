@@ -2,12 +2,9 @@
 // read by later ones; nothing in it is released before the process ends.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
-
-#include <jni.h>
-
-// Signature of the runtime's JNI_CreateJavaVM export.
-typedef jint(JNICALL* CreateJavaVMFn)(JavaVM** vm, void** env, void* args);
 
 // Capacities of the fixed buffers, terminator included.
 constexpr size_t kPathBufferSize = 1024;
@@ -22,7 +19,8 @@ struct LaunchContext {
     char javaHome[kPathBufferSize] = {};
     char jvmLibraryPath[kPathBufferSize] = {};
     char currentVersion[kVersionBufferSize] = {};
-    CreateJavaVMFn jniCreateJavaVM = nullptr;
+    FARPROC jniCreateJavaVM = nullptr;           // the runtime's JNI_CreateJavaVM, as the loader
+                                                 // hands it out; only vm/ calls it, by its type
     std::string searchPath;
     std::string quickTimeDir;
     std::string policyPath;                      // escaped in place once the file is written

@@ -96,7 +96,6 @@ void loadJavaRuntime(LaunchContext& context) {
                       ? traceLoad(context.jvmLibraryPath, LoadLibraryA(context.jvmLibraryPath))
                       : nullptr;
     if (!jvm) reportLaunchError("Error loading JVM", true);
-    context.jniCreateJavaVM =
-        reinterpret_cast<CreateJavaVMFn>(reinterpret_cast<void*>(GetProcAddress(jvm, "JNI_CreateJavaVM")));
+    context.jniCreateJavaVM = GetProcAddress(jvm, "JNI_CreateJavaVM");
     traceLine({"load: JNI_CreateJavaVM ", context.jniCreateJavaVM ? "found" : "missing"});
 }

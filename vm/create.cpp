@@ -11,6 +11,9 @@ namespace {
 
 const char kCreateFailed[] = "Can't create Java VM ";
 
+// The runtime's JNI_CreateJavaVM, as the invocation API declares it.
+typedef jint(JNICALL* CreateJavaVMFn)(JavaVM** vm, void** env, void* args);
+
 // Leaves the working directory alone when the profile folder is unset or does not fit. The wide
 // form reaches the true folder whatever the ANSI code page holds.
 void enterProfileFolder(const std::wstring& profile) {
@@ -61,7 +64,8 @@ JavaVmSession createJavaVM(const LaunchContext& context) {
     if (!context.jniCreateJavaVM) reportLaunchError(kCreateFailed, true);
     JavaVmSession session;
     void* env = nullptr;
-    const jint result = context.jniCreateJavaVM(&session.vm, &env, &initArgs);
+    const auto create = reinterpret_cast<CreateJavaVMFn>(reinterpret_cast<void*>(context.jniCreateJavaVM));
+    const jint result = create(&session.vm, &env, &initArgs);
     traceNumber("vm: JNI_CreateJavaVM returned ", result);
     if (result < 0) reportLaunchError(kCreateFailed, true);
     session.env = static_cast<JNIEnv*>(env);

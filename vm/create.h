@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include <jni.h>
+
 #include "base/launch_context.h"
 
 constexpr int kVmOptionCount = 7;
