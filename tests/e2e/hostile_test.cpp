@@ -407,9 +407,9 @@ TEST_F(Hostile, RegistryValues) {
     // An unreadable Java home: no C library is preloaded (jvm.dll's import finds the one beside
     // the executable), the class path keeps an empty entry.
     const RegistryOutcome registeredWithoutHome = {kRuns, registeredJvm, besideTheExecutable, "", qt};
-    // With CurrentVersion unreadable the version key path ends in a backslash and opens the Java
-    // key itself, which holds no RuntimeLib.
-    const RegistryOutcome noVersion = {fatal("Error loading JVM"), "", "", "", ""};
+    // With CurrentVersion unreadable, or naming no key, the version subkeys decide: the valid one
+    // serves (the other's name is not a version).
+    const RegistryOutcome& noVersion = registeredRuns;
     // The C library comes from the valid Java home before jvm.dll fails to load.
     const RegistryOutcome noLibrary = {fatal("Error loading JVM"), "", cLibraryOf(registered), "", ""};
     auto withQuickTime = [](RegistryOutcome outcome, const std::string& folder) {
@@ -430,8 +430,8 @@ TEST_F(Hostile, RegistryValues) {
         {Value::MakerJavaHome, Form::Oversize, registeredRuns},
         {Value::MakerJavaHome, Form::Unterminated, privateRuns},
         {Value::MakerJavaHome, Form::Dword, registeredRuns},
-        // Taken as stored, never expanded: "%KORVO_HOSTILE_ROOT%\Maker" names no folder.
-        {Value::MakerJavaHome, Form::Expand, registeredRuns},
+        // A path of that type is expanded, as the type asks.
+        {Value::MakerJavaHome, Form::Expand, privateRuns},
         {Value::MakerJavaHome, Form::NonAscii,
          {kRuns, privateNonAsciiJvm, cLibraryOf(privateNonAscii), ansiOf(privateNonAscii), qt}},
 
@@ -440,7 +440,7 @@ TEST_F(Hostile, RegistryValues) {
         {Value::CurrentVersion, Form::Oversize, noVersion},
         {Value::CurrentVersion, Form::Unterminated, registeredRuns},
         {Value::CurrentVersion, Form::Dword, noVersion},
-        {Value::CurrentVersion, Form::Expand, {fatal("Can't locate JRE[CurrentVersion]"), "", "", "", ""}},
+        {Value::CurrentVersion, Form::Expand, noVersion},  // a key name, never expanded
         // The version key of that non-ASCII name registers the runtime in the non-ASCII folder.
         {Value::CurrentVersion, Form::NonAscii,
          {kRuns, registeredNonAsciiJvm, cLibraryOf(registeredNonAscii), ansiOf(registeredNonAscii), qt}},
@@ -450,8 +450,7 @@ TEST_F(Hostile, RegistryValues) {
         {Value::JavaHome, Form::Oversize, registeredWithoutHome},
         {Value::JavaHome, Form::Unterminated, registeredRuns},
         {Value::JavaHome, Form::Dword, registeredWithoutHome},
-        // Not an absolute path as stored, so no C library is loaded from it.
-        {Value::JavaHome, Form::Expand, {kRuns, registeredJvm, besideTheExecutable, homeTexts.expand, qt}},
+        {Value::JavaHome, Form::Expand, registeredRuns},
         {Value::JavaHome, Form::NonAscii,
          {kRuns, registeredJvm, cLibraryOf(registeredNonAscii), ansiOf(registeredNonAscii), qt}},
 
@@ -460,7 +459,7 @@ TEST_F(Hostile, RegistryValues) {
         {Value::RuntimeLib, Form::Oversize, noLibrary},
         {Value::RuntimeLib, Form::Unterminated, registeredRuns},
         {Value::RuntimeLib, Form::Dword, noLibrary},
-        {Value::RuntimeLib, Form::Expand, noLibrary},
+        {Value::RuntimeLib, Form::Expand, registeredRuns},
         {Value::RuntimeLib, Form::NonAscii,
          {kRuns, registeredNonAsciiJvm, cLibraryOf(registered), ansiOf(registered), qt}},
 
@@ -470,7 +469,7 @@ TEST_F(Hostile, RegistryValues) {
         {Value::QTExtDir, Form::Oversize, withQuickTime(privateRuns, quickTimeFallback())},
         {Value::QTExtDir, Form::Unterminated, privateRuns},
         {Value::QTExtDir, Form::Dword, withQuickTime(privateRuns, quickTimeFallback())},
-        {Value::QTExtDir, Form::Expand, withQuickTime(privateRuns, quickTimeTexts.expand)},
+        {Value::QTExtDir, Form::Expand, privateRuns},
         {Value::QTExtDir, Form::NonAscii, withQuickTime(privateRuns, ansiOf(quickTimeNonAscii))},
     };
 
@@ -507,11 +506,7 @@ TEST_F(Hostile, RegistryValues) {
         if (options.size() != 7) continue;  // launchChecked has reported it
         EXPECT_EQ(options[0], classPathHead(layout.appDir, want.quickTime, want.home));
         EXPECT_EQ(options[1], libraryPath(layout.appDir, kStandardPath, want.quickTime));
-        // The one folder here with "%" is written in literal bytes.
-        const std::string quickTimeCodeBase = want.quickTime == quickTimeTexts.expand
-                                                  ? "%25KORVO_HOSTILE_ROOT%25/QT/QTSystem/"
-                                                  : asUrlPath(want.quickTime);
-        EXPECT_EQ(readFile(layout.policyFile()), policyText(asUrlPath(layout.appDir) + "/", quickTimeCodeBase));
+        EXPECT_EQ(readFile(layout.policyFile()), policyText(asUrlPath(layout.appDir) + "/", asUrlPath(want.quickTime)));
     }
 }
 

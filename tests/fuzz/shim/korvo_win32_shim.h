@@ -124,6 +124,10 @@ DWORD GetCurrentDirectoryW(DWORD size, LPWSTR buffer);
 BOOL SetCurrentDirectoryW(LPCWSTR path);
 DWORD GetShortPathNameW(LPCWSTR path, LPWSTR buffer, DWORD size);
 LSTATUS RegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, BYTE* data, LPDWORD size);
+LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD length, LPDWORD reserved, LPWSTR className,
+                      LPDWORD classLength, LPFILETIME written);
+DWORD ExpandEnvironmentStringsW(LPCWSTR text, LPWSTR expanded, DWORD size);
+#define ERROR_MORE_DATA 234L
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR text, int length, LPSTR bytes, int size,
                         LPCSTR defaultChar, BOOL* usedDefault);
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR bytes, int length, LPWSTR text, int size);

@@ -59,6 +59,8 @@ DWORD GetShortPathNameW(LPCWSTR, LPWSTR, DWORD) {
     return 0;  // no such file
 }
 LSTATUS RegQueryValueExW(HKEY, LPCWSTR, LPDWORD, LPDWORD, BYTE*, LPDWORD) { unexpected("RegQueryValueExW"); }
+LSTATUS RegEnumKeyExW(HKEY, DWORD, LPWSTR, LPDWORD, LPDWORD, LPWSTR, LPDWORD, LPFILETIME) { unexpected("RegEnumKeyExW"); }
+DWORD ExpandEnvironmentStringsW(LPCWSTR, LPWSTR, DWORD) { unexpected("ExpandEnvironmentStringsW"); }
 int MultiByteToWideChar(UINT, DWORD, LPCSTR, int, LPWSTR, int) { unexpected("MultiByteToWideChar"); }
 int _wstat(const wchar_t*, struct _stat*) { unexpected("_wstat"); }
 int _wunlink(const wchar_t*) { unexpected("_wunlink"); }
