@@ -35,7 +35,8 @@ void traceRegistryOpen(const char* path, HKEY key, LONG status);
 void traceRegistryRead(HKEY key, const char* name, LONG status, DWORD type, const char* data, DWORD size);
 void traceRegistryRead(HKEY key, const char* name, LONG status, DWORD type, const std::wstring& value);
 // what, the path as the trace shows a value read in its wide form (quoted, a character the ANSI
-// code page lacks as \uXXXX, then the short form it was handed on in, when it had to be), outcome.
+// code page lacks as \uXXXX, then the short form or UTF-8 bytes it was handed on in, when it had
+// to be), outcome.
 void tracePath(const char* what, const std::wstring& path, std::string_view outcome);
 void traceNumber(const char* what, long value);
 void traceOption(int index, const std::string& text);
