@@ -283,7 +283,13 @@ bool traceGuard(bool acquired, const char* mutexName) {
 }
 
 int traceExit(int code) {
-    if (traceEnabled()) traceLine({"exit code ", number(code)});
+    if (!traceEnabled()) return code;
+    traceLine({"exit code ", number(code)});
+    // The launch's last line: the trace is off from here on, as before traceStart.
+    const LastErrorKept kept;
+    CloseHandle(traceFile);
+    traceFile = INVALID_HANDLE_VALUE;
+    openKeyCount = 0;
     return code;
 }
 

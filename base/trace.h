@@ -27,6 +27,7 @@ void tracePhase(const char* name);
 // trace. Switched on, each keeps the caller's last error. Every value shown has its control
 // characters (below 0x20, and 0x7F) as \u00XX, so no value can end a line or forge one.
 bool traceGuard(bool acquired, const char* mutexName);
+// The exit code as the trace's last line; the trace is switched off afterwards.
 int traceExit(int code);
 bool traceCandidate(const char* what, const char* path, bool exists);
 // Reads the error code first, so it must be called right after the load.

@@ -165,7 +165,7 @@ TEST(SessionLog, UnusableProfileWritesNothingAndStillReturns) {
     EXPECT_FALSE(exists(layout.root + "\\Logs"));
 }
 
-// The trace switched on in this process, from here to its end.
+// The trace switched on in this process, and off again by its last line, as a launch ends it.
 TEST(LaunchTrace, ShowsControlCharactersEscapedAndKeepsTheCallersLastError) {
     const Layout layout = makeLayout("trace-in-process");
     ProfileScope profile(layout.profile.c_str());
@@ -180,6 +180,8 @@ TEST(LaunchTrace, ShowsControlCharactersEscapedAndKeepsTheCallersLastError) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
 
     const std::vector<std::string> steps = launchTraceSteps(layout.launchTrace());
+    traceExit(3);
+    EXPECT_FALSE(traceEnabled());
     ASSERT_GE(steps.size(), 2u) << readFile(layout.launchTrace());
     EXPECT_EQ(steps[steps.size() - 2],
               "environment PATH=\"C:\\a\\u000D\\u000A   12 ms  guard: forged\\u0001\\u007F\"");
