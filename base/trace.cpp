@@ -169,7 +169,7 @@ std::string windowsText() {
 }
 
 // A value read in its wide form, as the trace shows it: quoted, a character the ANSI code page
-// lacks as \uXXXX, and then the short form it was handed on in, when it had to be.
+// lacks as \uXXXX, and then the short form or UTF-8 bytes it was handed on in, when it had to be.
 std::string traceText(const std::wstring& value) {
     std::string ansi;
     if (exactAnsi(value, ansi)) return quoted(ansi);
@@ -183,8 +183,9 @@ std::string traceText(const std::wstring& value) {
             shown += "\\u" + hex4(c);
         }
     }
-    return quoted(shown) + (ansiPath(value, ansi) ? ", handed on as its short form " + quoted(ansi)
-                                                 : ", which the ANSI code page cannot name");
+    if (heldAnsiPath(value, ansi)) return quoted(shown) + ", handed on as its short form " + quoted(ansi);
+    return quoted(shown) +
+           (ansiPath(value, ansi) ? ", handed on as its UTF-8 bytes" : ", which the ANSI code page cannot name");
 }
 
 }  // namespace
@@ -282,7 +283,13 @@ bool traceGuard(bool acquired, const char* mutexName) {
 }
 
 int traceExit(int code) {
-    if (traceEnabled()) traceLine({"exit code ", number(code)});
+    if (!traceEnabled()) return code;
+    traceLine({"exit code ", number(code)});
+    // The launch's last line: the trace is off from here on, as before traceStart.
+    const LastErrorKept kept;
+    CloseHandle(traceFile);
+    traceFile = INVALID_HANDLE_VALUE;
+    openKeyCount = 0;
     return code;
 }
 

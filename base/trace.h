@@ -27,6 +27,7 @@ void tracePhase(const char* name);
 // trace. Switched on, each keeps the caller's last error. Every value shown has its control
 // characters (below 0x20, and 0x7F) as \u00XX, so no value can end a line or forge one.
 bool traceGuard(bool acquired, const char* mutexName);
+// The exit code as the trace's last line; the trace is switched off afterwards.
 int traceExit(int code);
 bool traceCandidate(const char* what, const char* path, bool exists);
 // Reads the error code first, so it must be called right after the load.
@@ -35,7 +36,8 @@ void traceRegistryOpen(const char* path, HKEY key, LONG status);
 void traceRegistryRead(HKEY key, const char* name, LONG status, DWORD type, const char* data, DWORD size);
 void traceRegistryRead(HKEY key, const char* name, LONG status, DWORD type, const std::wstring& value);
 // what, the path as the trace shows a value read in its wide form (quoted, a character the ANSI
-// code page lacks as \uXXXX, then the short form it was handed on in, when it had to be), outcome.
+// code page lacks as \uXXXX, then the short form or UTF-8 bytes it was handed on in, when it had
+// to be), outcome.
 void tracePath(const char* what, const std::wstring& path, std::string_view outcome);
 void traceNumber(const char* what, long value);
 void traceOption(int index, const std::string& text);

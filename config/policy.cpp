@@ -124,7 +124,7 @@ std::string fileUrl(const std::string& escapedPath) {
 
 std::string fileUrlPath(const std::wstring& longPath) {
     std::string ansi;
-    if (ansiPath(longPath, ansi)) {
+    if (heldAnsiPath(longPath, ansi)) {
         escapeCodeBase(ansi);
         return ansi;
     }

@@ -24,7 +24,7 @@ std::wstring policyFilePath(const std::wstring& tempDir);
 // "file:/" and an escaped path; a UNC path ("//server/share/...") gets "file://", so the URL
 // keeps its server.
 std::string fileUrl(const std::string& escapedPath);
-// What follows "file:/" in a URL for the path: ansiPath's text escaped as a code base, else each
-// character the code page lacks as its UTF-8 bytes in %XX escapes, which runtimes decode.
+// What follows "file:/" in a URL for the path: heldAnsiPath's text escaped as a code base, else
+// each character the code page lacks as its UTF-8 bytes in %XX escapes, which runtimes decode.
 std::string fileUrlPath(const std::wstring& path);
 std::string securityPolicyOptionText(const std::string& escapedPolicyPath);

@@ -246,21 +246,34 @@ TEST_F(PolicyNames, DoubleByteFolderNameInCodePage932) {
     writeFile(folder + "\\checks-932.txt", checks);
 }
 
+std::wstring urlToPath(const std::string& ansiUrl);
+
 // Windows' "Use Unicode UTF-8 for worldwide language support" makes the ANSI code page UTF-8
-// (65001), which holds every name: the options carry a profile's UTF-8 bytes. CTest config_utf8
-// runs this with LC_ALL=hi_IN.UTF-8, which gives that code page under Wine.
-TEST_F(ConfigLaunch, Utf8CodePageHandsOnNamesInUtf8) {
+// (65001), while Java 8 and 17.0.4, among others, read options in the system locale's legacy code
+// page (1252 for en-US, which the option keeps): each kind of runtime holds the true profile,
+// TEMP and application folder. CTest config_utf8 runs this with LC_ALL=hi_IN.UTF-8, which gives
+// that code page under Wine, with a Unicode-only system locale (legacy code page UTF-8: the last
+// row).
+TEST_F(ConfigLaunch, Utf8CodePageGivesEveryRuntimeTheTrueFolders) {
     if (GetACP() != CP_UTF8) GTEST_SKIP() << "needs the ANSI code page 65001 (LC_ALL=hi_IN.UTF-8 under Wine)";
-    const std::string profile = layout.root + "\\Users\\\xc5\x81ukasz \xe7\x8e\x8b";
+    prepare("Apps\\Caf\xc3\xa9");
+    const std::string profile = layout.root + "\\Users\\Jos\xc3\xa9 \xc5\x81ukasz \xe7\x8e\x8b";
     makeFolders(profile + "\\Temp");
     Launch launch = standardLaunch(layout);
     launch.env["USERPROFILE"] = profile;
     launch.env["TEMP"] = profile + "\\Temp";
-    const std::vector<std::string> options = launchOptions(launch);
-    EXPECT_EQ(options[3], kPolicyOption + asUrlPath(layout.root) + "/Users/\xc5\x81ukasz%20\xe7\x8e\x8b/Temp/" +
-                              kPolicyName);
-    EXPECT_EQ(options[4], "-XX:ErrorFile=" + profile + "\\Logs\\Korvo.exe_error%p.log");
-    EXPECT_TRUE(exists(profile + "\\Temp\\" + kPolicyName));
+    // Java and the system locale: decoded in 1252, in the ANSI code page, in hi-IN's legacy UTF-8.
+    const char* const rows[][2] = {{"8", "0409"}, {"17.0.5", "0409"}, {"8", ""}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string("Java ") + row[0] + ", system locale " + row[1]);
+        launch.env["KORVO_STANDIN_JAVA"] = row[0];
+        launch.env["KORVO_STANDIN_SYSTEM_LOCALE"] = row[1];
+        launchOptions(launch);
+        // What the runtime holds: "-Djava.security.policy=file:/" and "-XX:ErrorFile=" cut off.
+        const std::vector<std::string> held = traceDecodedOptions(trace());
+        EXPECT_EQ(longPath(urlToPath(held.at(3).substr(29))), profile + "\\Temp\\" + kPolicyName) << held[3];
+        EXPECT_EQ(longPath(utf8ToWide(held.at(4).substr(14, held[4].rfind("\\Logs\\") - 14))), profile) << held[4];
+    }
 }
 
 TEST_F(ConfigLaunch, ReadOnlyPolicyFileIsLeftAsItWasAndStillNamed) {

@@ -238,22 +238,25 @@ TEST_F(FullLaunch, LaunchTraceOnlyWhenSwitchedOnAndItsOptionsAreWhatTheMachineRe
     EXPECT_TRUE(hasLine(steps, "main returned")) << readFile(layout.launchTrace());
     EXPECT_EQ(steps.back(), "exit code 0");
 
-    // A trace that cannot be written never changes the launch: a Logs that is a file, a read-only
-    // trace file (Wine, run as root here, writes it all the same), a folder in the file's place.
+    // A trace that cannot be written neither stops nor changes the launch: a Logs that is a file, a
+    // trace file another program holds open without sharing (Wine, run as root here, would write a
+    // read-only one all the same), a folder in the file's place.
     const std::string logs = layout.profile + "\\Logs";
-    for (const std::string obstacle : {"Logs is a file", "read-only", "folder"}) {
+    for (const std::string obstacle : {"Logs is a file", "held open", "folder"}) {
         removeTree(logs);
+        HANDLE held = INVALID_HANDLE_VALUE;
         if (obstacle == "Logs is a file") {
             writeFile(logs, "");
-        } else if (obstacle == "read-only") {
+        } else if (obstacle == "held open") {
             makeFolders(logs);
-            writeFile(layout.launchTrace(), "earlier\r\n");
-            SetFileAttributesA(layout.launchTrace().c_str(), FILE_ATTRIBUTE_READONLY);
+            held = CreateFileA(layout.launchTrace().c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+            ASSERT_NE(held, INVALID_HANDLE_VALUE);
         } else {
             makeFolders(layout.launchTrace());
         }
         removeTree(layout.trace);
         EXPECT_EQ(runKorvo(layout.exe, launch).exitCode, 0u) << obstacle;
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
         EXPECT_EQ(traceOptions(trace()), options) << obstacle;
     }
 }

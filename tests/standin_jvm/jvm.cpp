@@ -11,6 +11,11 @@
 //                          desktop (main has the runtime load its bin\awt.dll by full path, as
 //                          a desktop application's first window does; later runtimes only)
 //   KORVO_STANDIN_RELEASE  file whose appearance ends `block` and `thread`
+//   KORVO_STANDIN_JAVA     the Java version whose decoding of option text the stand-in follows:
+//                          <feature>[.<interim>.<update>], e.g. 8, 17.0.4, 21; default 6, the
+//                          version the private runtime's folder jre1.6.0_02 names
+//   KORVO_STANDIN_SYSTEM_LOCALE  the system locale (hex, e.g. 0409) that version takes its legacy
+//                          code page from, in place of the system's own (see optionCodePage)
 //
 // Exit codes of deliberate failures: 134 FatalError, 99 unimplemented slot,
 // 98 bad handle or argument, 97 bad test setup.
@@ -275,14 +280,60 @@ std::string escapeLineBreaks(const std::string& text) {
     return out;
 }
 
-// Class path entries arrive as option bytes; like the runtime, read them in the ANSI code page.
-std::wstring fromAnsi(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    if (text.size() > 32767) return std::wstring();
-    int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+// ---- option text --------------------------------------------------------------------------
+// A runtime decodes its option strings in its sun.jnu.encoding. Java 6 to 18 take that from the
+// system locale's legacy ANSI code page (LOCALE_IDEFAULTANSICODEPAGE of GetSystemDefaultLCID; 0,
+// a Unicode-only locale, and 65001 mean UTF-8, a failed call 1252), except 11.0.17 and 17.0.5 on,
+// which, like 19 and later, take GetACP().
+//
+// Wine derives the ANSI code page from the system locale, so its UTF-8 code page comes only with
+// a Unicode-only locale (hi-IN), whose legacy code page is UTF-8 as well. Windows' "Use Unicode
+// UTF-8" option changes the ANSI code page and keeps the system locale (en-US: legacy 1252), and
+// there the two differ. KORVO_STANDIN_SYSTEM_LOCALE names the locale such a machine keeps; its
+// legacy code page is still asked of the system.
+UINT g_optionCodePage = CP_ACP;
+
+// Whether the runtime of KORVO_STANDIN_JAVA's version decodes options in the legacy code page.
+bool decodesInLegacyCodePage(const std::string& version) {
+    unsigned parts[3] = {};
+    size_t count = 0, at = 0;
+    while (count < 3) {
+        unsigned value = 0, digits = 0;
+        for (; at < version.size() && version[at] >= '0' && version[at] <= '9' && digits < 4; ++at, ++digits)
+            value = value * 10 + static_cast<unsigned>(version[at] - '0');
+        if (digits == 0) die("BAD SETUP KORVO_STANDIN_JAVA " + version, 97);
+        parts[count++] = value;
+        if (at == version.size() || version[at] != '.') break;
+        ++at;
+    }
+    if (at != version.size() || count == 2) die("BAD SETUP KORVO_STANDIN_JAVA " + version, 97);
+    if (parts[0] == 11) return parts[2] < 17;
+    if (parts[0] == 17) return parts[2] < 5;
+    return parts[0] < 19;
+}
+
+UINT optionCodePage() {
+    bool present = false;
+    const std::string version = standin::utf8(standin::envVar(L"KORVO_STANDIN_JAVA", &present));
+    if (!decodesInLegacyCodePage(version.empty() ? "6" : version)) return GetACP();
+    const std::string locale = standin::utf8(standin::envVar(L"KORVO_STANDIN_SYSTEM_LOCALE", &present));
+    if (locale.size() > 8 || locale.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        die("BAD SETUP KORVO_STANDIN_SYSTEM_LOCALE " + locale, 97);
+    const LCID system = locale.empty() ? GetSystemDefaultLCID() : std::strtoul(locale.c_str(), nullptr, 16);
+    wchar_t digits[8] = {};
+    if (GetLocaleInfoW(system, LOCALE_IDEFAULTANSICODEPAGE, digits, 8) == 0) return 1252;
+    const unsigned long page = std::wcstoul(digits, nullptr, 10);
+    return page == 0 || page == CP_UTF8 ? CP_UTF8 : static_cast<UINT>(page);
+}
+
+// Option text as the runtime reads it (class path and library path entries included).
+std::wstring fromOptionText(const std::string& text) {
+    if (text.empty() || text.size() > (1u << 24)) return std::wstring();
+    const int size = static_cast<int>(text.size());
+    int n = MultiByteToWideChar(g_optionCodePage, 0, text.data(), size, nullptr, 0);
     if (n <= 0) return std::wstring();
     std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+    if (MultiByteToWideChar(g_optionCodePage, 0, text.data(), size, &out[0], n) != n) return std::wstring();
     return out;
 }
 
@@ -436,7 +487,7 @@ std::string findOnClassPath(const std::string& name) {
     for (wchar_t& c : relative)
         if (c == L'/') c = L'\\';
     for (const std::string& entry : g_classPath) {
-        std::wstring where = fromAnsi(entry);
+        std::wstring where = fromOptionText(entry);
         if (where.empty()) continue;
         DWORD attrs = GetFileAttributesW(where.c_str());
         if (attrs == INVALID_FILE_ATTRIBUTES) continue;
@@ -640,7 +691,7 @@ DWORD WINAPI nonDaemonThread(LPVOID param) {
 // to the system's search, as in a real runtime.
 void loadNative(const std::string& name) {
     for (const std::string& entry : g_libraryPath) {
-        std::wstring file = fromAnsi(entry.empty() ? std::string(".") : entry);
+        std::wstring file = fromOptionText(entry.empty() ? std::string(".") : entry);
         if (file.empty()) continue;
         if (file.back() != L'\\' && file.back() != L'/') file += L'\\';
         file += fromUtf8(name);
@@ -842,6 +893,8 @@ bool supportedVersion(jint version) {
                   static_cast<unsigned long>(args->version), static_cast<long>(args->nOptions),
                   static_cast<int>(args->ignoreUnrecognized));
     trace(header);
+    g_optionCodePage = optionCodePage();
+    trace("option code page=" + num(g_optionCodePage));
     jint result = JNI_OK;
     std::vector<std::string> classPath;
     std::vector<std::string> libraryPath;
@@ -859,6 +912,8 @@ bool supportedVersion(jint version) {
                 line += extra;
             }
             trace(line);
+            if (opt.optionString)
+                trace("decoded[" + num(i) + "]=" + escapeLineBreaks(standin::utf8(fromOptionText(opt.optionString))));
             static const char kLp[] = "-Djava.library.path=";
             if (opt.optionString && std::strncmp(opt.optionString, kLp, sizeof kLp - 1) == 0) {
                 std::string value = opt.optionString + (sizeof kLp - 1);

@@ -154,6 +154,8 @@ protected:
         SetEnvironmentVariableW(L"KORVO_STANDIN_MODE", nullptr);
         SetEnvironmentVariableW(L"KORVO_STANDIN_RELEASE", release_.c_str());
         SetEnvironmentVariableW(L"KORVO_PLANTED_MARK", nullptr);
+        SetEnvironmentVariableW(L"KORVO_STANDIN_JAVA", nullptr);
+        SetEnvironmentVariableW(L"KORVO_STANDIN_SYSTEM_LOCALE", nullptr);
     }
 
     void TearDown() override {
@@ -162,6 +164,8 @@ protected:
         SetEnvironmentVariableW(L"KORVO_STANDIN_MODE", nullptr);
         SetEnvironmentVariableW(L"KORVO_STANDIN_RELEASE", nullptr);
         SetEnvironmentVariableW(L"KORVO_PLANTED_MARK", nullptr);
+        SetEnvironmentVariableW(L"KORVO_STANDIN_JAVA", nullptr);
+        SetEnvironmentVariableW(L"KORVO_STANDIN_SYSTEM_LOCALE", nullptr);
         removeTree(dir_);
     }
 
@@ -280,17 +284,50 @@ TEST_F(StandinJvm, TracesAttachOptionsDirectoryAndResult) {
         "msvcr71 attach " + narrow(dir_ + L"\\msvcr71.dll"),
         "jvm attach " + narrow(jvmPath_),
         "create version=0x00010004 nOptions=7 ignoreUnrecognized=1",
+        "option code page=1252",
         "option[0]=-Djava.class.path=a.jar;b",
+        "decoded[0]=-Djava.class.path=a.jar;b",
         "option[1]=-Xmx64m",
+        "decoded[1]=-Xmx64m",
         "option[2]=-Dk.cr=x\\ry",
+        "decoded[2]=-Dk.cr=x\\ry",
         "option[3]=-Dk.lf=x\\ny",
+        "decoded[3]=-Dk.lf=x\\ny",
         "option[4]=-Dk.name=caf\xc3\xa9",
+        // The UTF-8 bytes of "é" read in code page 1252 (Java 6 and the system's locale): "Ã©".
+        "decoded[4]=-Dk.name=caf\xc3\x83\xc2\xa9",
         "option[5]=-Dk.empty=",
+        "decoded[5]=-Dk.empty=",
         "option[6]=-Dk.tab=\t",
+        "decoded[6]=-Dk.tab=\t",
         "cwd=" + narrow(std::wstring(cwd, n)),
         "create result=0",
     };
     EXPECT_EQ(lines(), expected);
+}
+
+// The UTF-8 bytes of "é" as each version reads them: in the system locale's legacy code page
+// (Russian's 1251: "Г©"; Hindi's none, which is UTF-8), else in the ANSI code page (1252: "Ã©").
+TEST_F(StandinJvm, OptionsAreDecodedAsTheRuntimesVersionDecodesThem) {
+    ASSERT_EQ(GetACP(), 1252u);
+    const struct { const wchar_t *java, *locale; const char* decoded; } rows[] = {
+        {L"6", L"0419", "\xd0\x93\xc2\xa9"},     {L"8", L"0419", "\xd0\x93\xc2\xa9"},
+        {L"11.0.16", L"0419", "\xd0\x93\xc2\xa9"}, {L"11.0.17", L"0419", "\xc3\x83\xc2\xa9"},
+        {L"17.0.4", L"0419", "\xd0\x93\xc2\xa9"},  {L"17.0.5", L"0419", "\xc3\x83\xc2\xa9"},
+        {L"18", L"0419", "\xd0\x93\xc2\xa9"},      {L"19", L"0419", "\xc3\x83\xc2\xa9"},
+        {L"21", L"0419", "\xc3\x83\xc2\xa9"},      {L"8", L"0439", "\xc3\xa9"},
+    };
+    for (const auto& row : rows) {
+        SetEnvironmentVariableW(L"KORVO_STANDIN_JAVA", row.java);
+        SetEnvironmentVariableW(L"KORVO_STANDIN_SYSTEM_LOCALE", row.locale);
+        create({"-Dk=\xc3\xa9"});
+        const std::vector<std::string> all = lines();
+        const auto last = std::find_if(all.rbegin(), all.rend(), [](const std::string& line) {
+            return line.rfind("decoded[0]=", 0) == 0;
+        });
+        ASSERT_NE(last, all.rend());
+        EXPECT_EQ(*last, std::string("decoded[0]=-Dk=") + row.decoded) << narrow(row.java);
+    }
 }
 
 TEST_F(StandinJvm, TraceFileIsTakenFromTheEnvironmentWhenCreating) {

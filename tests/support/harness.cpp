@@ -506,6 +506,10 @@ std::vector<std::string> traceOptions(const std::vector<std::string>& lines) {
     return indexedValues(lines, "option");
 }
 
+std::vector<std::string> traceDecodedOptions(const std::vector<std::string>& lines) {
+    return indexedValues(lines, "decoded");
+}
+
 std::vector<std::string> traceArgs(const std::vector<std::string>& lines) {
     return indexedValues(lines, "arg");
 }

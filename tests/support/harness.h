@@ -160,6 +160,8 @@ bool hasLine(const std::vector<std::string>& lines, const std::string& line);
 std::vector<std::string> launchTraceSteps(const std::string& traceFile);
 // Values of "option[i]=..." lines, in order.
 std::vector<std::string> traceOptions(const std::vector<std::string>& lines);
+// The same options as the runtime holds them, decoded (in UTF-8): "decoded[i]=..." lines.
+std::vector<std::string> traceDecodedOptions(const std::vector<std::string>& lines);
 // Values of "arg[i]=..." lines, in order.
 std::vector<std::string> traceArgs(const std::vector<std::string>& lines);
 
