@@ -300,10 +300,10 @@ TEST_F(RuntimeChoice, RelativeMakersValueCountsAsEmptySoTheFallbackDecides) {
 // anyway, so the trace shows it).
 TEST_F(RuntimeChoice, CLibraryOfEachJavaVersionIsLoadedFromTheRuntimesBin) {
     const struct { const char *java, *cLibrary, *home; bool registered, planted, ucrt; } rows[] = {
-        {"java8", "msvcr100", "jre1.8.0_401", true, false, false},      // registered, as Java 8 installs
-        {"java11", "vcruntime140", "jre1.6.0_02", false, false, false},  // the private runtime
-        {"java11", "vcruntime140", "jre1.6.0_02", false, true, false},   // a copy in the start folder
-        {"java11", "vcruntime140", "jre1.6.0_02", false, false, true},   // bin ships ucrtbase.dll
+        {"java8", "msvcr100", "jre1.8.0_401", true, false},      // registered, as Java 8 installs
+        {"java11", "vcruntime140", "jre1.6.0_02", false, false},  // the private runtime
+        {"java11", "vcruntime140", "jre1.6.0_02", false, true},   // a copy in the start folder
+        {"java11", "vcruntime140", "jre1.6.0_02", false, false, true},  // bin ships ucrtbase.dll
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.java) + (row.planted ? ", planted copy" : ""));
@@ -341,38 +341,31 @@ TEST_F(RuntimeChoice, CLibraryOfEachJavaVersionIsLoadedFromTheRuntimesBin) {
 // them: CurrentVersion the major number beside the full version, deleted by an update within
 // the major version, never restored by an uninstall; JavaHome ending in a backslash.
 TEST_F(RuntimeChoice, LaterRegistryKeysServeOnlyWhenTheClassicKeyNamesNoRuntime) {
-    const std::string jdk17 = layout.root + "\\jdk-17", jdk11 = layout.root + "\\jdk-11", client = "\\bin\\client\\jvm.dll";
-    const std::string server = "\\bin\\server\\jvm.dll", jre = Registry::kJreKey, jdk = Registry::kJdkKey;
-    for (const std::string& jvm : {jdk17 + client, jdk17 + server, jdk11 + server}) {
+    const std::string j17 = layout.root + "\\jdk-17", j11 = layout.root + "\\jdk-11", jre = Registry::kJreKey;  // two homes
+    const std::string client = "\\bin\\client\\jvm.dll", server = "\\bin\\server\\jvm.dll", jdk = Registry::kJdkKey;
+    for (const std::string& jvm : {j17 + client, j17 + server, j11 + server}) {
         makeFolders(jvm.substr(0, jvm.size() - 8));
         copyFile(standinDir() + "\\java11\\jvm.dll", jvm);
         for (const char* file : {"vcruntime140.dll", "korvocrt.dll", "verify.dll", "java.dll", "korvoapi.dll"})
             copyFile(standinDir() + "\\java11\\" + file, jvm.substr(0, jvm.find("\\bin\\") + 5) + file);
     }
-    auto version = [&](const std::string& name, const std::string& home) { registry.setString(jdk + "\\" + name, "JavaHome", home); };
+    auto java = [&](const char* v, const std::string& home, const std::string& key, const std::string& lib = "") {
+        registry.registerJava(v, home, lib, key);
+    };
+    auto version = [&](const char* v, const std::string& home) { registry.setString(jdk + "\\" + v, "JavaHome", home); };
+    auto current = [&](const std::string& key, const char* v) { registry.setString(key, "CurrentVersion", v); };
     const struct { const char* what; std::function<void()> registers; std::string jvm; } rows[] = {
-        {"RuntimeLib names bin\\server", [&] { registry.registerJava("17", jdk17, jdk17 + server, jre); }, jdk17 + server},
-        {"no RuntimeLib: bin\\client first", [&] { registry.registerJava("17", jdk17, "", jdk); }, jdk17 + client},
-        {"no RuntimeLib: bin\\server", [&] { registry.registerJava("11", jdk11, "", jdk); }, jdk11 + server},
-        {"the classic key's runtime wins", [&] { registry.registerJava("17", jdk17, "", jre); registerRuntime(); },
-         layout.root + "\\registered\\jre" + client},
-        {"a classic key without its version key",
-         [&] { registry.registerJava("17", jdk17, "", jre); registry.setString(Registry::kJavaKey, "CurrentVersion", "1.8"); },
-         jdk17 + client},
-        {"a classic version key without RuntimeLib",
-         [&] { registry.registerJava("1.8", jdk11, ""); registry.registerJava("17", jdk17, "", jdk); }, jdk17 + client},
-        {"JRE before JDK", [&] { registry.registerJava("11", jdk11, "", jre); registry.registerJava("17", jdk17, "", jdk); },
-         jdk11 + server},
-        {"a RuntimeLib naming nothing", [&] {
-             registry.registerJava("17", jdk17, jdk17 + "\\bin\\none.dll", jre); registry.registerJava("11", jdk11, "", jdk);
-         }, jdk11 + server},
-        {"an installer's", [&] { registry.registerJava("17", jdk17 + "\\", "", jdk); version("17.0.15.6", jdk17 + "\\"); },
-         jdk17 + client},
-        {"CurrentVersion deleted by an update", [&] {
-             version("11.0.21", jdk11 + "\\"); version("17.0.15.6", jdk17 + "\\"); version("21.0.1", layout.root + "\\gone");
-         }, jdk17 + client},
-        {"CurrentVersion naming a version uninstalled",
-         [&] { registry.setString(jdk, "CurrentVersion", "17"); version("11.0.21", jdk11); }, jdk11 + server},
+        {"RuntimeLib names bin\\server", [&] { java("17", j17, jre, j17 + server); }, j17 + server},
+        {"no RuntimeLib: bin\\client first", [&] { java("17", j17, jdk); }, j17 + client},
+        {"classic wins", [&] { java("17", j17, jre); registerRuntime(); }, layout.root + "\\registered\\jre" + client},
+        {"no classic version key", [&] { java("17", j17, jre); current(Registry::kJavaKey, "1.8"); }, j17 + client},
+        {"classic without RuntimeLib", [&] { java("1.8", j11, Registry::kJavaKey); java("17", j17, jdk); }, j17 + client},
+        {"JRE before JDK", [&] { java("11", j11, jre); java("17", j17, jdk); }, j11 + server},
+        {"RuntimeLib naming nothing", [&] { java("17", j17, jre, j17 + "\\no.dll"); java("11", j11, jdk); }, j11 + server},
+        {"an installer's", [&] { java("17", j17 + "\\", jdk); version("17.0.15.6", j17 + "\\"); }, j17 + client},
+        {"CurrentVersion deleted by an update",
+         [&] { version("11.0.21", j11); version("17.0.15.6", j17 + "\\"); version("21.0.1", j17 + "\\gone"); }, j17 + client},
+        {"CurrentVersion uninstalled", [&] { current(jdk, "17"); version("11.0.21", j11); }, j11 + server},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
