@@ -102,7 +102,7 @@ pki_tsa_start() {
     >"$pki/tsa.port" 2>"$pki/tsa.log" &
   tsa_pid=$!
   local i
-  for i in $(seq 50); do [ -s "$pki/tsa.port" ] && break; sleep 0.1; done
+  for i in $(seq 200); do [ -s "$pki/tsa.port" ] && break; sleep 0.1; done
   tsa_url="http://127.0.0.1:$(cat "$pki/tsa.port")/"
 }
 
