@@ -93,6 +93,9 @@ packages=(
   googletest openjdk-17-jdk-headless
   clang libclang-rt-14-dev gcc
   make patch libz-mingw-w64-dev locales
+  # scripts/sign.sh (osslsigncode, OpenSSL's PKCS#11 engine); its checks' software token, and
+  # opensc's pkcs11-tool, which generates the token's key inside it
+  osslsigncode libengine-pkcs11-openssl softhsm2 opensc
   wine32:i386
 )
 

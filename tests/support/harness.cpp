@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace harness {
@@ -105,7 +106,11 @@ std::string unixToWindowsPath(const std::string& unixPath) {
     return path;
 }
 
-std::string korvoExe() { return fromDefine(KORVO_EXE_UNIX); }
+// KORVO_EXE_UNDER_TEST (a Unix path) points a test program at another file, a signed copy say.
+std::string korvoExe() {
+    const char* other = std::getenv("KORVO_EXE_UNDER_TEST");
+    return fromDefine(other && *other ? other : KORVO_EXE_UNIX);
+}
 std::string standinDir() { return fromDefine(KORVO_STANDIN_UNIX); }
 std::string jarsDir() { return fromDefine(KORVO_JARS_UNIX); }
 std::string buildDir() { return fromDefine(KORVO_BUILD_UNIX); }

@@ -11,7 +11,7 @@
 namespace harness {
 
 // Locations of built things (Windows paths).
-std::string korvoExe();
+std::string korvoExe();     // the build, or the file KORVO_EXE_UNDER_TEST names (a Unix path)
 std::string standinDir();  // jvm.dll, msvcr71.dll, planted.dll, noexport\jvm.dll
 std::string jarsDir();     // Korvo.jar, other.jar
 std::string buildDir();
