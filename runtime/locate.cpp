@@ -154,8 +154,8 @@ bool readHighestVersion(const char* keyPath, bool classic, const std::string& tr
     std::vector<std::string> versions;
     for (const std::string& name : subkeyNames(key))
         if (name[0] >= '0' && name[0] <= '9' && name != tried) versions.push_back(name);
-    std::stable_sort(versions.begin(), versions.end(),
-                     [](const std::string& a, const std::string& b) { return javaVersionBefore(b, a); });
+    std::sort(versions.begin(), versions.end(),
+              [](const std::string& a, const std::string& b) { return javaVersionBefore(b, a); });
     for (const std::string& version : versions) {
         traceLine({"runtime: registered key \"", keyPath, "\": version subkey \"", version, "\""});
         if (readVersionKey(keyPath, version, classic, found)) return true;
