@@ -531,7 +531,7 @@ TEST_F(ConfigLaunch, QuickTimeFolderFromTheKey) {
         const char* what;
         DWORD type;
         std::string stored;
-        std::string libraryTail;  // end of the library path: ";" and the folder
+        std::string libraryTail;  // end of the library path
         std::string archive;      // the QuickTime entry of the class path
         std::string codeBase;     // its grant in the policy file
     };

@@ -88,11 +88,8 @@ fi
 # --- no C++ exception machinery -------------------------------------------
 # The program is built without it (launcher/lean_runtime.cpp); a library part that needs it (a
 # buffered sort's nothrow new, say) brings in the unwinder and the verbose terminate handler.
-if grep -q -a 'terminate called' "$exe"; then
-  fail "lean runtime: the C++ library's exception machinery is linked in (its terminate handler's text)"
-else
+grep -q -a 'terminate called' "$exe" && fail "lean runtime: the C++ library's exception machinery is linked in" ||
   pass "lean runtime: no C++ exception machinery"
-fi
 
 # --- resource directory ---------------------------------------------------
 if ! listing=$(wrestool -l "$exe" 2>&1); then
