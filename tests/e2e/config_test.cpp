@@ -248,12 +248,9 @@ TEST_F(PolicyNames, DoubleByteFolderNameInCodePage932) {
 
 std::wstring urlToPath(const std::string& ansiUrl);
 
-// Windows' "Use Unicode UTF-8 for worldwide language support" makes the ANSI code page UTF-8
-// (65001), while Java 8 and 17.0.4, among others, read options in the system locale's legacy code
-// page (1252 for en-US, which the option keeps): each kind of runtime holds the true profile,
-// TEMP and application folder. CTest config_utf8 runs this with LC_ALL=hi_IN.UTF-8, which gives
-// that code page under Wine, with a Unicode-only system locale (legacy code page UTF-8: the last
-// row).
+// Windows' UTF-8 option makes the ANSI code page 65001 while Java 8 and 17.0.4, among others, read
+// options in the system locale's legacy code page: each kind of runtime holds the true folders.
+// CTest config_utf8 runs this with LC_ALL=hi_IN.UTF-8, which gives that code page under Wine.
 TEST_F(ConfigLaunch, Utf8CodePageGivesEveryRuntimeTheTrueFolders) {
     if (GetACP() != CP_UTF8) GTEST_SKIP() << "needs the ANSI code page 65001 (LC_ALL=hi_IN.UTF-8 under Wine)";
     prepare("Apps\\Caf\xc3\xa9");
@@ -262,8 +259,7 @@ TEST_F(ConfigLaunch, Utf8CodePageGivesEveryRuntimeTheTrueFolders) {
     Launch launch = standardLaunch(layout);
     launch.env["USERPROFILE"] = profile;
     launch.env["TEMP"] = profile + "\\Temp";
-    // Java and the system locale: decoded in 1252, in the ANSI code page, in hi-IN's legacy UTF-8.
-    const char* const rows[][2] = {{"8", "0409"}, {"17.0.5", "0409"}, {"8", ""}};
+    const char* const rows[][2] = {{"8", "0409"}, {"17.0.5", "0409"}, {"8", ""}};  // 1252, ACP, hi-IN's UTF-8
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string("Java ") + row[0] + ", system locale " + row[1]);
         launch.env["KORVO_STANDIN_JAVA"] = row[0];

@@ -407,8 +407,7 @@ TEST_F(Hostile, RegistryValues) {
     // An unreadable Java home: no C library is preloaded (jvm.dll's import finds the one beside
     // the executable), the class path keeps an empty entry.
     const RegistryOutcome registeredWithoutHome = {kRuns, registeredJvm, besideTheExecutable, "", qt};
-    // With CurrentVersion unreadable, or naming no key, the version subkeys decide: the valid one
-    // serves (the other's name is not a version).
+    // CurrentVersion unreadable or naming no key: the one valid version subkey serves.
     const RegistryOutcome& noVersion = registeredRuns;
     // The C library comes from the valid Java home before jvm.dll fails to load.
     const RegistryOutcome noLibrary = {fatal("Error loading JVM"), "", cLibraryOf(registered), "", ""};

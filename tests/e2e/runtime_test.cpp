@@ -181,8 +181,7 @@ TEST_F(RuntimeChoice, IncompletePrivateRuntimeKeepsItsFolderOnlyWhenJavaHomeIsUn
     EXPECT_EQ(javaHomeOnClassPath(), layout.root + "\\Maker\\jre1.6.0_02");
 }
 
-// A 64-bit runtime registered by its installer (in the 64-bit view, under WOW64) cannot serve; the
-// trace says it is there. On 32-bit Windows that key is the only view's, which holds no 64-bit one.
+// A 64-bit runtime in the 64-bit view (only WOW64 has one) cannot serve; the trace says it is there.
 TEST_F(RuntimeChoice, NoRuntimeAnywhereEndsTheLaunch) {
     makeFolders(layout.root + "\\Maker\\jre1.6.0_02");
     registry.setString(Registry::kMakerKey, "JAVA_HOME", layout.root + "\\Maker");
@@ -294,10 +293,8 @@ TEST_F(RuntimeChoice, RelativeMakersValueCountsAsEmptySoTheFallbackDecides) {
 
 // Later runtimes' jvm.dll imports another C library, which they ship only in their bin folder
 // with what it imports in turn; inside JNI_CreateJavaVM the runtime loads bin\java.dll itself.
-// Java 11's jvm.dll imports a library only bin holds (as later runtimes' jvm.dll imports the
-// universal C runtime's forwarders), and main loads bin\awt.dll, whose own import lies only in bin.
-// A bin with ucrtbase.dll gets the system's copy loaded first (Wine loads it into every process
-// anyway, so the trace shows it).
+// Java 11's jvm.dll and main's bin\awt.dll import libraries only bin holds; a bin with ucrtbase.dll
+// gets the system's copy loaded first (the trace shows it: Wine loads it into every process).
 TEST_F(RuntimeChoice, CLibraryOfEachJavaVersionIsLoadedFromTheRuntimesBin) {
     const struct { const char *java, *cLibrary, *home; bool registered, planted, ucrt; } rows[] = {
         {"java8", "msvcr100", "jre1.8.0_401", true, false},      // registered, as Java 8 installs
@@ -336,10 +333,8 @@ TEST_F(RuntimeChoice, CLibraryOfEachJavaVersionIsLoadedFromTheRuntimesBin) {
 }
 
 // Java 9 and later register under JavaSoft\JRE or JavaSoft\JDK, read like the classic key; they
-// are tried, in that order, only when the classic key names no runtime. A key whose
-// CurrentVersion names none gives its highest version whose jvm.dll exists, as installers leave
-// them: CurrentVersion the major number beside the full version, deleted by an update within
-// the major version, never restored by an uninstall; JavaHome ending in a backslash.
+// are tried, in that order, only when the classic key names no runtime; a key whose
+// CurrentVersion names none gives its highest version whose jvm.dll exists.
 TEST_F(RuntimeChoice, LaterRegistryKeysServeOnlyWhenTheClassicKeyNamesNoRuntime) {
     const std::string j17 = layout.root + "\\jdk-17", j11 = layout.root + "\\jdk-11", jre = Registry::kJreKey;  // two homes
     const std::string client = "\\bin\\client\\jvm.dll", server = "\\bin\\server\\jvm.dll", jdk = Registry::kJdkKey;
